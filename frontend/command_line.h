@@ -1,0 +1,18 @@
+// The program's arguments: the command-line words after the program path.
+#ifndef KESTRIV_FRONTEND_COMMAND_LINE_H_
+#define KESTRIV_FRONTEND_COMMAND_LINE_H_
+
+#include <string>
+
+#include "services/text.h"
+
+// Splits one command-line text into words and drops the first (the program
+// path). Quoted stretches join the unquoted ones around them; the list ends
+// at the first empty word, so no argument is empty.
+TStringList SplitCommandLine(const std::string& line);
+
+// The arguments as this platform delivers them: the argv words on POSIX,
+// the split process command line on Windows.
+TStringList CommandLineArguments(int argc, char** argv);
+
+#endif  // KESTRIV_FRONTEND_COMMAND_LINE_H_

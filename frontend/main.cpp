@@ -1,0 +1,62 @@
+// kestriv: a console file search.
+//
+// Module map (how data flows):
+//   frontend/main.cpp         start-up: platform settings, last handler
+//   frontend/command_line     the argument words
+//   frontend/run_driver       sorts arguments, dispatches options, runs one
+//                             walk per (path, mask), prints the summary
+//   frontend/options          /a /s /f /d /v values -> SearchSettings
+//   frontend/search_settings  the process-wide search state
+//   search/walker             scans a tree: selection pass, descent pass
+//   search/filter             attribute, size, period and age tests
+//   search/path_presentation  true-case and short forms of printed paths
+//   services/file_system      entry scan, existence, current dir, 8.3 form
+//   services/dates            MS-DOS and serial date-times, date texts
+//   services/text             integer texts, case, comma lists
+//   services/output           the buffered channel, halt, uncaught report
+#include <exception>
+#include <new>
+
+#include "frontend/command_line.h"
+#include "frontend/run_driver.h"
+#include "services/dates.h"
+#include "services/dbcs.h"
+#include "services/exceptions.h"
+#include "services/output.h"
+
+namespace {
+
+// Whatever escapes the main routine ends here: a two-line report on
+// standard output and exit code 1.
+[[noreturn]] void ReportCurrentException() {
+  try {
+    throw;
+  } catch (const Exception& e) {
+    ReportUnhandledException(&e, e.ClassName(), e.Location());
+  } catch (const std::bad_alloc&) {
+    const Exception& e = OutOfMemoryError(nullptr);
+    ReportUnhandledException(&e, e.ClassName(), e.Location());
+  } catch (...) {
+    ReportUnhandledException(nullptr, "Exception", nullptr);
+  }
+}
+
+void OnTerminate() {
+  if (std::current_exception()) ReportCurrentException();
+  ReportUnhandledException(nullptr, "Exception", nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Made now, so that reporting exhausted memory later needs none.
+  OutOfMemoryError(nullptr);
+  std::set_terminate(OnTerminate);
+  InitDoubleByteInfo();
+  InitDateTextSettings();
+  try {
+    RunMain(CommandLineArguments(argc, argv));
+  } catch (...) {
+    ReportCurrentException();
+  }
+}

@@ -1,0 +1,118 @@
+#include "frontend/run_driver.h"
+
+#include "frontend/options.h"
+#include "frontend/search_settings.h"
+#include "search/walker.h"
+#include "services/file_system.h"
+#include "services/messages.h"
+#include "services/output.h"
+
+namespace {
+
+constexpr int32_t kMaxNameValue = 256;
+
+void WriteLine(const std::string& text) {
+  WriteText(text);
+  WriteLineEnd();
+  CheckOutput();
+}
+
+[[noreturn]] void FailWith(const char* message) {
+  WriteLine(message);
+  HaltWithCode(2);
+}
+
+void ClearNameMaskText() { SearchSettings.NameMaskText.clear(); }
+
+void SetStartValues() {
+  SearchSettings.ShortNames = false;
+  SearchSettings.NameMaskText.clear();
+  SearchSettings.Recursive = true;
+  SearchSettings.PeriodFrom = 0;
+  SearchSettings.PeriodTo = 0;
+  SearchSettings.FoundCount = 0;
+  SearchSettings.DirCount = 0;
+}
+
+void DispatchOption(const std::string& item) {
+  const std::string lower = AsciiLowerCase(item);
+  switch (lower.size() >= 2 ? lower[1] : '\0') {
+    case 'a': ParseAttrOption(item); break;
+    case 'd': ParseAgeOption(item); break;
+    case 'f': ParsePeriodOption(item); break;
+    case 'n': ParseNameOption(item); break;
+    case 'r': SearchSettings.Recursive = false; break;
+    case 's': ParseSizeOption(item); break;
+    case 'v': ParseViewOption(item); break;
+    default: FailWith(kMsgBadOption);
+  }
+}
+
+void SearchEveryPair(const TStringList& search_paths,
+                     const TStringList& name_masks) {
+  for (const std::string& path : search_paths) {
+    const size_t mask_count = name_masks.size();
+    for (size_t mask_index = 0; mask_index < mask_count; ++mask_index) {
+      WriteLine(ConcatTexts("/ ", path, " /"));
+      SearchDirectory(path, name_masks[mask_index]);
+    }
+  }
+}
+
+void WriteSummary() {
+  WriteInteger(SearchSettings.FoundCount);
+  WriteText(" files in ");
+  WriteInteger(SearchSettings.DirCount);
+  WriteText(" dirs.");
+  FlushOutput();
+  CheckOutput();
+}
+
+}  // namespace
+
+void ShowUsage() {
+  WriteLine("");
+  WriteLine(kMsgUsage1);
+  WriteLine("");
+  WriteLine(kMsgUsage2);
+  WriteLine(kMsgUsage3);
+  WriteLine(kMsgUsage4);
+  WriteLine(kMsgUsage5);
+  WriteLine(kMsgUsage6);
+}
+
+void ParseNameOption(const std::string& arg) {
+  if (arg.size() <= 2) FailWith(kMsgBadNameOption);
+  const std::string value = CopyText(arg, 3, kMaxNameValue);
+  std::string& text = SearchSettings.NameMaskText;
+  text = text.empty() ? value : ConcatTexts(text, ":", value);
+}
+
+void ParseOptions(const TStringList& option_args) {
+  for (const std::string& item : option_args) DispatchOption(item);
+  if (SearchSettings.NameMaskText.empty()) FailWith(kMsgNoNameMask);
+}
+
+void RunMain(const TStringList& args) {
+  AddFinalisationStep(ClearNameMaskText);
+  SetStartValues();
+  if (args.empty()) {
+    ShowUsage();
+    HaltWithCode(2);
+  }
+  // The lists live in this block, so they are freed also when an exception
+  // leaves the walks.
+  {
+    TStringList option_args, search_paths, name_masks;
+    for (const std::string& arg : args)
+      (arg[0] == '/' ? option_args : search_paths).push_back(arg);
+    if (search_paths.empty()) search_paths.push_back(CurrentDirectory());
+    ParseOptions(option_args);
+    SplitCommaText(name_masks,
+                   ReplaceAllText(SearchSettings.NameMaskText, ":", ","));
+    SearchEveryPair(search_paths, name_masks);
+  }
+  WriteLine("");
+  WriteSummary();
+  HaltWithCode(SearchSettings.FoundCount != 0 ? 0 : 1);
+}

@@ -1,0 +1,25 @@
+// The main routine: usage screen, sorting and dispatching the arguments,
+// one walk per search path and name mask, the summary and the exit code.
+#ifndef KESTRIV_FRONTEND_RUN_DRIVER_H_
+#define KESTRIV_FRONTEND_RUN_DRIVER_H_
+
+#include <string>
+
+#include "services/text.h"
+
+// Runs the whole tool on `args` (the words after the program path) and
+// halts with 0 (found), 1 (nothing found) or 2 (usage or option error).
+[[noreturn]] void RunMain(const TStringList& args);
+
+// Writes the usage screen.
+void ShowUsage();
+
+// Dispatches every option argument by its letter, in order; returns only
+// when all were accepted and at least one name mask was given.
+void ParseOptions(const TStringList& option_args);
+
+// Handles one /n argument: appends its value (at most 256 bytes) to
+// SearchSettings.NameMaskText, joined with ":".
+void ParseNameOption(const std::string& arg);
+
+#endif  // KESTRIV_FRONTEND_RUN_DRIVER_H_

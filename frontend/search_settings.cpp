@@ -1,0 +1,5 @@
+#include "frontend/search_settings.h"
+
+SearchSettingsData SearchSettings;
+
+void ResetSearchSettings() { SearchSettings = SearchSettingsData(); }

@@ -1,0 +1,78 @@
+// File-system services: the directory-entry scan, existence tests, the
+// current directory and the short (8.3) form of a path. They answer with
+// result codes, false or empty texts, and never raise or write output.
+#ifndef KESTRIV_SERVICES_FILE_SYSTEM_H_
+#define KESTRIV_SERVICES_FILE_SYSTEM_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "services/path_text.h"
+
+// Attribute bits.
+enum : uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrVolumeLabel = 0x08,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+  kAttrReparsePoint = 0x400,
+};
+
+// The attribute mask that asks for every kind of entry.
+constexpr uint8_t kAttrMaskAll = 63;
+
+// The platform's open enumeration; defined by each platform.
+struct EntryScanState;
+struct EntryScanStateDeleter {
+  void operator()(EntryScanState* state) const;
+};
+
+// One directory entry as the scan delivers it, and the state of one scan.
+// Destroying the record closes its scan.
+struct TSearchRec {
+  int32_t Time = 0;   // last write, local, MS-DOS packed date-time
+  int64_t Size = 0;   // size in bytes (0 for a directory)
+  uint32_t Attr = 0;  // attribute bits
+  std::string Name;   // the long name as stored on disk
+  uint32_t SkipMask = 0;
+  std::unique_ptr<EntryScanState, EntryScanStateDeleter> Scan;
+};
+
+// Starts a scan of `pattern` (a path whose last component may hold "*" and
+// "?"); 0 when an entry was delivered into `rec`, else the platform's error
+// code (the visible fields then keep their values).
+int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
+                  TSearchRec& rec);
+// Delivers the next entry; 0, or non-zero at the end or on failure.
+int NextEntry(TSearchRec& rec);
+// Ends the scan; does nothing when none is open.
+void CloseEntryScan(TSearchRec& rec);
+
+// True for an existing entry that is not a directory.
+bool IsExistingFile(const std::string& path);
+// True when the attribute query succeeds and reports a directory.
+bool IsExistingDirectory(const std::string& path);
+// The absolute path of the current directory, whole; empty on failure.
+std::string CurrentDirectory();
+// The short (8.3) form of an existing path, whole; empty on failure.
+std::string ShortPathOf(const std::string& path);
+
+// The path syntax of this platform.
+const PathSyntax& NativeSyntax();
+
+// Identity of a directory (device and inode, or volume and file index).
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t file = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && file == other.file;
+  }
+};
+// The identity of the directory `path` names (following links); false when
+// it cannot be read.
+bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity);
+
+#endif  // KESTRIV_SERVICES_FILE_SYSTEM_H_

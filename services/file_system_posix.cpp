@@ -1,0 +1,310 @@
+// File-system services on POSIX. The entry scan emulates the Windows one:
+// the last component of a pattern is a wildcard mask or an exact name,
+// matched without regard to ASCII case, and directory parts that do not
+// exist as typed are found ignoring case, so paths typed in any case work
+// as they do on Windows.
+#include <dirent.h>
+#include <errno.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "services/file_system.h"
+#include "services/short_name.h"
+#include "services/wildcard.h"
+
+struct EntryScanState {
+  DIR* dir = nullptr;         // open while a mask scan runs
+  std::string directory;      // the directory as found on disk
+  std::string mask;
+};
+
+void EntryScanStateDeleter::operator()(EntryScanState* state) const {
+  if (state->dir != nullptr) closedir(state->dir);
+  delete state;
+}
+
+namespace {
+
+// Result codes besides errno values.
+constexpr int kNoMoreEntries = ENOENT;
+
+// Packed values for the ends of the MS-DOS range: 1980-01-01 00:00:00 and
+// 2107-12-31 23:59:58.
+constexpr int32_t kEarliestDosTime = 0x00210000;
+constexpr int32_t kLatestDosTime = static_cast<int32_t>(0xFF9FBF7Du);
+
+bool EqualsIgnoringAsciiCase(const char* a, const std::string& b) {
+  size_t i = 0;
+  for (; a[i] != '\0' && i < b.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x += 0x20;
+    if (y >= 'A' && y <= 'Z') y += 0x20;
+    if (x != y) return false;
+  }
+  return a[i] == '\0' && i == b.size();
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  if (dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+// The directory text to hand to the system: "." for the empty text.
+const char* DirectoryArgument(const std::string& dir) {
+  return dir.empty() ? "." : dir.c_str();
+}
+
+// Finds `name` in `dir` ignoring ASCII case; the stored spelling, or empty.
+std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
+  DIR* d = opendir(DirectoryArgument(dir));
+  if (d == nullptr) return std::string();
+  std::string found;
+  while (struct dirent* entry = readdir(d)) {
+    if (EqualsIgnoringAsciiCase(entry->d_name, name)) {
+      found = entry->d_name;
+      break;
+    }
+  }
+  closedir(d);
+  return found;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// `path` as it exists on disk: as typed where that exists, otherwise each
+// component looked up ignoring case. False when some component is missing.
+bool ResolveOnDisk(const std::string& path, std::string* resolved) {
+  if (path.empty() || Exists(path)) {
+    *resolved = path;
+    return true;
+  }
+  std::string current = path[0] == '/' ? "/" : "";
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string component = path.substr(start, end - start);
+    start = end + 1;
+    if (component.empty()) continue;
+    std::string candidate = JoinPath(current, component);
+    if (!Exists(candidate)) {
+      if (component == "." || component == "..") return false;
+      std::string stored = FindIgnoringCase(current, component);
+      if (stored.empty()) return false;
+      candidate = JoinPath(current, stored);
+    }
+    current = candidate;
+  }
+  *resolved = current;
+  return true;
+}
+
+int32_t PackDosTime(const struct tm& t) {
+  uint32_t date = static_cast<uint32_t>(((t.tm_year + 1900 - 1980) << 9) |
+                                        ((t.tm_mon + 1) << 5) | t.tm_mday);
+  uint32_t time = static_cast<uint32_t>((t.tm_hour << 11) | (t.tm_min << 5) |
+                                        (t.tm_sec / 2));
+  return static_cast<int32_t>((date << 16) | time);
+}
+
+// Last-write time as a local MS-DOS date-time; times outside the format's
+// range are clamped to its nearest end so they still order correctly.
+int32_t DosTimeOf(time_t mtime) {
+  struct tm t;
+  if (localtime_r(&mtime, &t) == nullptr)
+    return mtime < 0 ? kEarliestDosTime : kLatestDosTime;
+  int year = t.tm_year + 1900;
+  if (year < 1980) return kEarliestDosTime;
+  if (year > 2107) return kLatestDosTime;
+  if (t.tm_sec > 59) t.tm_sec = 59;  // a leap second
+  return PackDosTime(t);
+}
+
+uint32_t AttributesOf(const std::string& name, const struct stat& st,
+                      bool is_link) {
+  uint32_t attr = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attr |= kAttrReadOnly;
+  if (name.size() > 1 && name[0] == '.' && name != "..") attr |= kAttrHidden;
+  if (is_link) attr |= kAttrReparsePoint;
+  return attr;
+}
+
+// Fills the visible fields for `name` in `dir`; false when it is gone.
+bool FillEntry(const std::string& dir, const std::string& name,
+               TSearchRec& rec) {
+  std::string path = JoinPath(dir, name);
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return false;
+  bool is_link = S_ISLNK(st.st_mode);
+  // A link reports what it points to; a dangling one keeps its own data.
+  if (is_link) stat(path.c_str(), &st);
+  rec.Attr = AttributesOf(name, st, is_link);
+  rec.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
+  rec.Time = DosTimeOf(st.st_mtime);
+  rec.Name = name;
+  return true;
+}
+
+// Delivers the next entry of a mask scan that matches and is not skipped.
+int DeliverFromDirectory(TSearchRec& rec) {
+  EntryScanState& state = *rec.Scan;
+  while (struct dirent* entry = readdir(state.dir)) {
+    if (!MatchesWildcard(state.mask, entry->d_name)) continue;
+    TSearchRec candidate;
+    if (!FillEntry(state.directory, entry->d_name, candidate)) continue;
+    if ((candidate.Attr & rec.SkipMask) != 0) continue;
+    rec.Attr = candidate.Attr;
+    rec.Size = candidate.Size;
+    rec.Time = candidate.Time;
+    rec.Name = std::move(candidate.Name);
+    return 0;
+  }
+  return kNoMoreEntries;
+}
+
+// Delivers the one entry an exact name selects: as typed, else ignoring case.
+int DeliverExactName(const std::string& dir, const std::string& name,
+                     TSearchRec& rec) {
+  std::string stored = name;
+  if (name != "." && name != ".." && !Exists(JoinPath(dir, name))) {
+    stored = FindIgnoringCase(dir, name);
+    if (stored.empty()) return kNoMoreEntries;
+  }
+  TSearchRec candidate;
+  if (!FillEntry(dir, stored, candidate)) return kNoMoreEntries;
+  if ((candidate.Attr & rec.SkipMask) != 0) return kNoMoreEntries;
+  rec.Attr = candidate.Attr;
+  rec.Size = candidate.Size;
+  rec.Time = candidate.Time;
+  rec.Name = std::move(candidate.Name);
+  return 0;
+}
+
+}  // namespace
+
+int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
+                  TSearchRec& rec) {
+  CloseEntryScan(rec);
+  rec.SkipMask = ~static_cast<uint32_t>(attr_mask) & 0x1E;
+  size_t slash = pattern.rfind('/');
+  std::string dir_text = slash == std::string::npos ? ""
+                         : slash == 0               ? "/"
+                                                    : pattern.substr(0, slash);
+  std::string last =
+      slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  std::string dir;
+  if (last.empty() || !ResolveOnDisk(dir_text, &dir)) return kNoMoreEntries;
+  if (!HasWildcards(last)) return DeliverExactName(dir, last, rec);
+  DIR* d = opendir(DirectoryArgument(dir));
+  if (d == nullptr) return errno != 0 ? errno : kNoMoreEntries;
+  rec.Scan.reset(new EntryScanState{d, dir, last});
+  int result = DeliverFromDirectory(rec);
+  if (result != 0) CloseEntryScan(rec);
+  return result;
+}
+
+int NextEntry(TSearchRec& rec) {
+  if (!rec.Scan) return kNoMoreEntries;
+  return DeliverFromDirectory(rec);
+}
+
+void CloseEntryScan(TSearchRec& rec) { rec.Scan.reset(); }
+
+bool IsExistingFile(const std::string& path) {
+  TSearchRec rec;
+  return OpenEntryScan(path, kAttrMaskAll, rec) == 0 &&
+         (rec.Attr & kAttrDirectory) == 0;
+}
+
+bool IsExistingDirectory(const std::string& path) {
+  std::string resolved;
+  struct stat st;
+  return ResolveOnDisk(path, &resolved) &&
+         stat(DirectoryArgument(resolved), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string CurrentDirectory() {
+  std::vector<char> buffer(256);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+  return std::string(buffer.data());
+}
+
+const PathSyntax& NativeSyntax() { return kPosixSyntax; }
+
+bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity) {
+  std::string resolved;
+  struct stat st;
+  if (!ResolveOnDisk(path, &resolved) ||
+      stat(DirectoryArgument(resolved), &st) != 0 || !S_ISDIR(st.st_mode))
+    return false;
+  identity->volume = static_cast<uint64_t>(st.st_dev);
+  identity->file = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+namespace {
+
+// The aliases of every directory that needed one, computed once per run.
+std::map<std::string, std::unordered_map<std::string, std::string>>&
+AliasCache() {
+  static auto* cache =
+      new std::map<std::string, std::unordered_map<std::string, std::string>>;
+  return *cache;
+}
+
+const std::unordered_map<std::string, std::string>& AliasesOf(
+    const std::string& dir) {
+  auto& cache = AliasCache();
+  auto found = cache.find(dir);
+  if (found != cache.end()) return found->second;
+  std::vector<std::string> names;
+  if (DIR* d = opendir(DirectoryArgument(dir))) {
+    while (struct dirent* entry = readdir(d)) names.emplace_back(entry->d_name);
+    closedir(d);
+  }
+  return cache.emplace(dir, MakeShortNames(names)).first->second;
+}
+
+// The short form of one component of `dir`: the alias where it has one.
+std::string ShortComponent(const std::string& dir, const std::string& name) {
+  if (name == "." || name == ".." || IsLegalShortName(name)) return name;
+  const auto& aliases = AliasesOf(dir);
+  auto alias = aliases.find(name);
+  return alias != aliases.end() ? alias->second : name;
+}
+
+}  // namespace
+
+std::string ShortPathOf(const std::string& path) {
+  std::string resolved;
+  if (path.empty() || !ResolveOnDisk(path, &resolved) || !Exists(resolved))
+    return std::string();
+  std::string long_form = resolved[0] == '/' ? "/" : "";
+  std::string short_form = long_form;
+  size_t start = 0;
+  while (start < resolved.size()) {
+    size_t end = resolved.find('/', start);
+    if (end == std::string::npos) end = resolved.size();
+    std::string component = resolved.substr(start, end - start);
+    start = end + 1;
+    if (component.empty()) continue;
+    short_form = JoinPath(short_form, ShortComponent(long_form, component));
+    long_form = JoinPath(long_form, component);
+  }
+  if (resolved.back() == '/' && short_form.back() != '/') short_form += '/';
+  return short_form;
+}

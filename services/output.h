@@ -1,0 +1,60 @@
+// The one buffered output channel on standard output, the output check and
+// the halt. Every line is: items, WriteLineEnd (or FlushOutput for the
+// summary), then CheckOutput at once.
+#ifndef KESTRIV_SERVICES_OUTPUT_H_
+#define KESTRIV_SERVICES_OUTPUT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class Exception;
+
+// Appends the bytes of `text`; an empty text still binds the channel.
+void WriteText(const std::string& text);
+// Appends `value` in decimal.
+void WriteInteger(int32_t value);
+// Appends CR LF, then flushes when standard output is a character device.
+void WriteLineEnd();
+// Flushes when standard output is a character device.
+void FlushOutput();
+// Raises EInOutError when an output step since the last check failed.
+void CheckOutput();
+
+// Adds a step that HaltWithCode runs before the final flush.
+void AddFinalisationStep(void (*step)());
+// Runs the finalisation, writes what is buffered and ends the process with
+// `code`, without unwinding. Never returns.
+[[noreturn]] void HaltWithCode(int32_t code);
+
+// The two-line report text for an uncaught exception (`e` may be null for
+// an object that is not an Exception; then `class_name` names it).
+std::string FormatExceptionReport(const Exception* e, const char* class_name,
+                                  const void* location);
+// Writes the report and halts with exit code 1. Never returns.
+[[noreturn]] void ReportUnhandledException(const Exception* e,
+                                           const char* class_name,
+                                           const void* location);
+
+// Where the channel's bytes go; replaced in unit tests.
+struct OutputSink {
+  // Binds standard output; false when it cannot be bound. Sets
+  // *character_device when it is a console or the null device.
+  bool (*bind)(bool* character_device);
+  // Writes a whole block; 0 or the platform's failure code.
+  int32_t (*write)(const char* data, size_t size);
+  // Ends the process with `code`; never returns.
+  void (*exit)(int32_t code);
+};
+
+// The platform's standard-output sink.
+OutputSink PlatformOutputSink();
+// Test seam: replaces the sink and resets the channel to unbound and empty.
+void ResetOutputChannelForTesting(const OutputSink& sink);
+
+// The module file name (without directory) and the offset within the
+// loaded image of a code address, for the report.
+void DescribeCodeAddress(const void* address, std::string* module_name,
+                         uint32_t* offset);
+
+#endif  // KESTRIV_SERVICES_OUTPUT_H_
