@@ -162,7 +162,7 @@ TEST(OutputTest, UnhandledReportEndsWithCrLfAndExitCode1) {
             }),
             1);
   std::string out = CapturedOutput::Bytes();
-  EXPECT_EQ(out.substr(out.size() - 7), "\nboom.\r\n");
+  EXPECT_EQ(out.substr(out.size() - 8), "\nboom.\r\n");
 }
 
 TEST(OutputTest, UnwritableReportStillHaltsWith1) {

@@ -1,0 +1,233 @@
+// The POSIX file-system layer on real temporary directories.
+#include "services/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <set>
+
+#include "gtest/gtest.h"
+
+namespace {
+
+class FileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kestriv-fs-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override {
+    std::string command = "chmod -R u+rwx '" + root_ + "'; rm -rf '" + root_ + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+  }
+  std::string Path(const std::string& name) const { return root_ + "/" + name; }
+  void MakeFile(const std::string& name, off_t size = 1) {
+    int fd = open(Path(name).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0) << name;
+    ASSERT_EQ(ftruncate(fd, size), 0);
+    close(fd);
+  }
+  void MakeDir(const std::string& name) {
+    ASSERT_EQ(mkdir(Path(name).c_str(), 0755), 0) << name;
+  }
+  void SetLocalTime(const std::string& name, int year, int month, int day,
+                    int hour, int minute, int second) {
+    struct tm t = {};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    struct utimbuf times;
+    times.actime = times.modtime = mktime(&t);
+    ASSERT_EQ(utime(Path(name).c_str(), &times), 0);
+  }
+  // The one entry that `pattern` (relative to the root) delivers.
+  TSearchRec Scan(const std::string& pattern) {
+    TSearchRec rec;
+    EXPECT_EQ(OpenEntryScan(Path(pattern), kAttrMaskAll, rec), 0) << pattern;
+    return rec;
+  }
+  std::set<std::string> Names(const std::string& pattern) {
+    std::set<std::string> names;
+    TSearchRec rec;
+    for (int r = OpenEntryScan(Path(pattern), kAttrMaskAll, rec); r == 0;
+         r = NextEntry(rec))
+      names.insert(rec.Name);
+    CloseEntryScan(rec);
+    return names;
+  }
+  std::string root_;
+};
+
+TEST_F(FileSystemTest, Attributes) {
+  MakeDir("dir");
+  MakeFile("plain");
+  MakeFile("locked");
+  ASSERT_EQ(chmod(Path("locked").c_str(), 0444), 0);
+  MakeFile(".profile");
+  MakeDir(".config");
+  ASSERT_EQ(symlink("dir", Path("link").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere", Path("dangling").c_str()), 0);
+  const struct {
+    const char* name;
+    uint32_t attr;
+  } cases[] = {
+      {"dir", 0x10},      {"plain", 0x20},   {"locked", 0x21},
+      {".profile", 0x22}, {".config", 0x12}, {"link", 0x410},
+      {"dangling", 0x420},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Scan(c.name).Attr, c.attr);
+  }
+}
+
+TEST_F(FileSystemTest, SizesAreFull64Bit) {
+  const struct {
+    const char* name;
+    off_t size;
+  } cases[] = {{"zero", 0}, {"three-gb", 3000000000LL}, {"five-gib", 5LL << 30}};
+  for (const auto& c : cases) {
+    MakeFile(c.name, c.size);
+    EXPECT_EQ(Scan(c.name).Size, static_cast<int64_t>(c.size)) << c.name;
+  }
+  MakeDir("dir");
+  EXPECT_EQ(Scan("dir").Size, 0);
+}
+
+TEST_F(FileSystemTest, TimesArePackedLocalAndClamped) {
+  const struct {
+    int year, month, day, hour, minute, second;
+    uint32_t packed;
+  } cases[] = {
+      {2001, 2, 3, 4, 5, 6, 709042339u},
+      {2001, 2, 3, 4, 5, 7, 709042339u},
+      {1980, 1, 1, 0, 0, 0, 0x00210000u},
+      {1979, 12, 31, 23, 59, 59, 0x00210000u},
+      {1970, 1, 2, 0, 0, 0, 0x00210000u},
+      {2107, 12, 31, 23, 59, 58, 0xFF9FBF7Du},
+      {2110, 6, 1, 12, 0, 0, 0xFF9FBF7Du},
+      {2044, 1, 1, 0, 0, 0, 0x80210000u},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.year);
+    MakeFile("f");
+    SetLocalTime("f", c.year, c.month, c.day, c.hour, c.minute, c.second);
+    EXPECT_EQ(static_cast<uint32_t>(Scan("f").Time), c.packed);
+  }
+}
+
+TEST_F(FileSystemTest, PatternsAndCase) {
+  MakeDir("Sub");
+  MakeFile("Sub/a.TXT");
+  MakeFile("Sub/b.txt.bak");
+  MakeFile("Sub/README");
+  MakeFile("Sub/.hidden.txt");
+  const struct {
+    const char* pattern;
+    std::set<std::string> names;
+  } cases[] = {
+      {"Sub/*.txt", {"a.TXT", ".hidden.txt"}},
+      {"SUB/*.TXT", {"a.TXT", ".hidden.txt"}},
+      {"sub/R*.", {"README"}},
+      {"Sub/*.*", {".", "..", "a.TXT", "b.txt.bak", "README", ".hidden.txt"}},
+      {"Sub/A.txt", {"a.TXT"}},
+      {"sUB/readme", {"README"}},
+      {"Sub/.", {"."}},
+      {"Sub/", {}},
+      {"Sub/missing", {}},
+      {"Nope/*", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    EXPECT_EQ(Names(c.pattern), c.names);
+  }
+}
+
+TEST_F(FileSystemTest, FailedScanKeepsTheFields) {
+  TSearchRec rec;
+  rec.Name = "before";
+  rec.Size = 7;
+  EXPECT_NE(OpenEntryScan(Path("missing/*"), kAttrMaskAll, rec), 0);
+  CloseEntryScan(rec);
+  CloseEntryScan(rec);
+  EXPECT_EQ(rec.Name, "before");
+  EXPECT_EQ(rec.Size, 7);
+}
+
+TEST_F(FileSystemTest, ExistenceTests) {
+  MakeDir("Dir");
+  MakeFile("Dir/old");
+  SetLocalTime("Dir/old", 1979, 6, 1, 0, 0, 0);
+  const struct {
+    const char* path;
+    bool file, directory;
+  } cases[] = {
+      {"Dir", false, true},      {"dir", false, true},
+      {"Dir/old", true, false},  {"DIR/OLD", true, false},
+      {"Dir/", false, true},     {"Dir/missing", false, false},
+      {"Dir/old/", false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(IsExistingFile(Path(c.path)), c.file);
+    EXPECT_EQ(IsExistingDirectory(Path(c.path)), c.directory);
+  }
+}
+
+TEST_F(FileSystemTest, ShortPaths) {
+  MakeDir("Program Files");
+  MakeFile("Program Files/Long File Name.text");
+  MakeFile("Program Files/x.txt");
+  const struct {
+    const char* path;
+    std::string short_path;
+  } cases[] = {
+      {"Program Files/x.txt", "PROGRA~1/x.txt"},
+      {"PROGRAM FILES/Long File Name.text", "PROGRA~1/LONGFI~1.TEX"},
+      {"Program Files/missing", ""},
+  };
+  ASSERT_EQ(chdir(root_.c_str()), 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(ShortPathOf(c.path), c.short_path);
+  }
+  // An absolute path stays absolute; the temporary directory's own long
+  // name gets its alias too.
+  EXPECT_EQ(ShortPathOf(Path("Program Files/x.txt")).substr(0, 5), "/tmp/");
+  ASSERT_EQ(chdir("/"), 0);
+}
+
+TEST_F(FileSystemTest, LongCurrentDirectoryComesBackWhole) {
+  std::string path = root_;
+  for (int i = 0; i < 30; ++i) {
+    path += "/directory-name-of-some-length";
+    ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+  }
+  ASSERT_EQ(chdir(path.c_str()), 0);
+  EXPECT_EQ(CurrentDirectory(), path);
+  ASSERT_EQ(chdir("/"), 0);
+}
+
+TEST_F(FileSystemTest, DirectoryIdentityFollowsLinks) {
+  MakeDir("a");
+  ASSERT_EQ(symlink("a", Path("b").c_str()), 0);
+  FileIdentity a, b, up;
+  ASSERT_TRUE(DirectoryIdentityOf(Path("a"), &a));
+  ASSERT_TRUE(DirectoryIdentityOf(Path("B"), &b));
+  ASSERT_TRUE(DirectoryIdentityOf(Path("a/.."), &up));
+  EXPECT_EQ(a, b);
+  EXPECT_FALSE(a == up);
+  MakeFile("f");
+  EXPECT_FALSE(DirectoryIdentityOf(Path("f"), &a));
+}
+
+}  // namespace
