@@ -1,0 +1,61 @@
+"""End-to-end tests of output failures: the run ends with exit code 1 and
+nothing on standard error, never with a signal."""
+import os
+import subprocess
+import unittest
+
+import e2e_support
+from e2e_support import Case, cp932, make_tree
+
+
+def run_raw(args, cwd, stdout, preexec=None):
+    proc = subprocess.run([e2e_support.BINARY] + args, cwd=cwd, stdout=stdout,
+                          stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
+                          preexec_fn=preexec, timeout=120)
+    return proc.returncode, proc.stderr
+
+
+class OutputFailures(Case):
+    def setUp(self):
+        super().setUp()
+        make_tree(self.root, {"d%03d/f%03d.txt" % (i, j): b"x"
+                              for i in range(40) for j in range(25)})
+
+    def test_reader_that_closes_early(self):
+        proc = subprocess.Popen([e2e_support.BINARY, "/n*.txt", "."],
+                                cwd=self.root, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+        proc.stdout.read(10)
+        proc.stdout.close()
+        self.assertEqual(proc.wait(timeout=60), 1)
+        self.assertEqual(proc.stderr.read(), b"")
+
+    def test_closed_standard_output(self):
+        for args in (["/n*.txt", "."], []):
+            with self.subTest(args=args):
+                code, err = run_raw(args, self.root, None,
+                                    preexec=lambda: os.close(1))
+                self.assertEqual((code, err), (1, b""))
+
+    def test_full_device(self):
+        if not os.path.exists("/dev/full"):
+            self.skipTest("no /dev/full")
+        for args in (["/n*.txt", "."], [], ["/x"]):
+            with self.subTest(args=args):
+                with open("/dev/full", "wb") as full:
+                    code, err = run_raw(args, self.root, full)
+                self.assertEqual((code, err), (1, b""))
+
+    def test_null_device_gets_the_same_exit_code(self):
+        with open(os.devnull, "wb") as null:
+            code, err = run_raw(["/n*.txt", "."], self.root, null)
+        self.assertEqual((code, err), (0, b""))
+
+    def test_error_after_valid_options_is_one_line(self):
+        run = self.run_tool("/n*.txt", "/s1", "/ar", "/dx", ".")
+        self.assertEqual(run.out, cp932("/d の指定が不正です") + b"\r\n")
+        self.assertEqual(run.code, 2)
+
+
+if __name__ == "__main__":
+    unittest.main()
