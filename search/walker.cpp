@@ -19,19 +19,34 @@ bool IsCandidate(const TSearchRec& rec) {
   return !IsDotOrDotDot(rec.Name) && (rec.Attr & kAttrVolumeLabel) == 0;
 }
 
-void PrintEntry(const std::string& full_path) {
+void PrintEntry(const std::string& dir, const std::string& name,
+                ResolvedDirectory* resolved_dir) {
   ++SearchSettings.FoundCount;
-  WriteText(SearchSettings.ShortNames ? ShortPathOf(full_path)
-                                      : TrueCasePath(full_path));
+  WriteText(SearchSettings.ShortNames
+                ? ShortPathOf(dir + name)
+                : TrueCasePathOfEntry(dir, name, resolved_dir));
   WriteLineEnd();
   CheckOutput();
 }
 
+// The entry fields the active filters read.
+uint32_t FieldsTheFilterReads() {
+  const uint8_t mask = SearchSettings.FilterMask;
+  uint32_t wanted = 0;
+  if (mask & kFilterReadOnly) wanted |= kWantReadOnly;
+  if (mask & kFilterSize) wanted |= kWantSize;
+  if (mask & (kFilterPeriod | kFilterAge)) wanted |= kWantTime;
+  return wanted;
+}
+
 void SelectionPass(const std::string& dir, const std::string& mask) {
   TSearchRec rec;
+  rec.Wanted = FieldsTheFilterReads();
+  ResolvedDirectory resolved_dir;
   for (int found = OpenEntryScan(dir + mask, kAttrMaskAll, rec); found == 0;
        found = NextEntry(rec)) {
-    if (IsCandidate(rec) && MatchesFilter(rec)) PrintEntry(dir + rec.Name);
+    if (IsCandidate(rec) && MatchesFilter(rec))
+      PrintEntry(dir, rec.Name, &resolved_dir);
   }
   CloseEntryScan(rec);
 }
@@ -63,6 +78,7 @@ void Descend(const std::string& subdir, const std::string& mask,
 void DescentPass(const std::string& dir, const std::string& mask,
                  DescentChain& chain) {
   TSearchRec rec;
+  rec.Wanted = 0;  // only the directory bit is read
   for (int found = OpenEntryScan(dir + "*.*", kAttrMaskAll, rec); found == 0;
        found = NextEntry(rec)) {
     if (IsCandidate(rec) && (rec.Attr & kAttrDirectory) != 0)

@@ -30,6 +30,18 @@ struct EntryScanStateDeleter {
   void operator()(EntryScanState* state) const;
 };
 
+// What a caller reads of each delivered entry besides Name and the
+// directory, hidden and link bits of Attr, which are always filled. A scan
+// may leave the fields it was not asked for as they are, which spares a
+// status query per entry where the platform's directory listing already
+// tells the rest.
+enum : uint32_t {
+  kWantReadOnly = 0x01,  // the read-only bit of Attr
+  kWantSize = 0x02,
+  kWantTime = 0x04,
+  kWantAll = 0x07,
+};
+
 // One directory entry as the scan delivers it, and the state of one scan.
 // Destroying the record closes its scan.
 struct TSearchRec {
@@ -37,6 +49,7 @@ struct TSearchRec {
   int64_t Size = 0;   // size in bytes (0 for a directory)
   uint32_t Attr = 0;  // attribute bits
   std::string Name;   // the long name as stored on disk
+  uint32_t Wanted = kWantAll;  // set by the caller before OpenEntryScan
   uint32_t SkipMask = 0;
   std::unique_ptr<EntryScanState, EntryScanStateDeleter> Scan;
 };

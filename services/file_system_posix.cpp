@@ -5,6 +5,7 @@
 // as they do on Windows.
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -19,8 +20,7 @@
 #include "services/wildcard.h"
 
 struct EntryScanState {
-  DIR* dir = nullptr;         // open while a mask scan runs
-  std::string directory;      // the directory as found on disk
+  DIR* dir = nullptr;  // the directory of a mask scan, open while it runs
   std::string mask;
 };
 
@@ -31,7 +31,7 @@ void EntryScanStateDeleter::operator()(EntryScanState* state) const {
 
 namespace {
 
-// Result codes besides errno values.
+// Result code at the end of a scan and for a pattern that selects nothing.
 constexpr int kNoMoreEntries = ENOENT;
 
 // Packed values for the ends of the MS-DOS range: 1980-01-01 00:00:00 and
@@ -110,6 +110,14 @@ bool ResolveOnDisk(const std::string& path, std::string* resolved) {
   return true;
 }
 
+// Status of `path` following links, trying the spelling as typed first.
+bool StatAnyCase(const std::string& path, struct stat* st) {
+  if (stat(DirectoryArgument(path), st) == 0) return true;
+  std::string resolved;
+  return ResolveOnDisk(path, &resolved) && resolved != path &&
+         stat(DirectoryArgument(resolved), st) == 0;
+}
+
 int32_t PackDosTime(const struct tm& t) {
   uint32_t date = static_cast<uint32_t>(((t.tm_year + 1900 - 1980) << 9) |
                                         ((t.tm_mon + 1) << 5) | t.tm_mday);
@@ -131,43 +139,73 @@ int32_t DosTimeOf(time_t mtime) {
   return PackDosTime(t);
 }
 
-uint32_t AttributesOf(const std::string& name, const struct stat& st,
-                      bool is_link) {
-  uint32_t attr = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
-  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attr |= kAttrReadOnly;
-  if (name.size() > 1 && name[0] == '.' && name != "..") attr |= kAttrHidden;
-  if (is_link) attr |= kAttrReparsePoint;
-  return attr;
+bool IsHiddenName(const char* name) {
+  return name[0] == '.' && name[1] != '\0' &&
+         !(name[1] == '.' && name[2] == '\0');
 }
 
-// Fills the visible fields for `name` in `dir`; false when it is gone.
-bool FillEntry(const std::string& dir, const std::string& name,
-               TSearchRec& rec) {
-  std::string path = JoinPath(dir, name);
+// The fields of one entry, gathered before they are delivered, so that a
+// scan that ends keeps the last delivered entry in the record.
+struct EntryFields {
+  uint32_t attr = 0;
+  int64_t size = 0;
+  int32_t time = 0;
+};
+
+// Fields from a status (of the link's target where `is_link`).
+EntryFields FieldsOf(const char* name, const struct stat& st, bool is_link) {
+  EntryFields f;
+  f.attr = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+    f.attr |= kAttrReadOnly;
+  if (IsHiddenName(name)) f.attr |= kAttrHidden;
+  if (is_link) f.attr |= kAttrReparsePoint;
+  f.size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
+  f.time = DosTimeOf(st.st_mtime);
+  return f;
+}
+
+// Fields of `name` relative to the open directory `dir_fd`; a link reports
+// what it points to, a dangling one its own data. False when it is gone.
+bool StatEntry(int dir_fd, const char* name, EntryFields* fields) {
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0) return false;
+  if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
   bool is_link = S_ISLNK(st.st_mode);
-  // A link reports what it points to; a dangling one keeps its own data.
-  if (is_link) stat(path.c_str(), &st);
-  rec.Attr = AttributesOf(name, st, is_link);
-  rec.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
-  rec.Time = DosTimeOf(st.st_mtime);
-  rec.Name = name;
+  if (is_link) fstatat(dir_fd, name, &st, 0);
+  *fields = FieldsOf(name, st, is_link);
   return true;
+}
+
+// Fields of a listed entry. The listing's type answers the directory and
+// archive bits; a status is asked for only where a wanted field or a link
+// (whose target decides) needs one.
+bool ListedEntryFields(int dir_fd, const struct dirent& entry, uint32_t wanted,
+                       EntryFields* fields) {
+  unsigned char type = entry.d_type;
+  if (wanted != 0 || type == DT_LNK || type == DT_UNKNOWN)
+    return StatEntry(dir_fd, entry.d_name, fields);
+  fields->attr = type == DT_DIR ? kAttrDirectory : kAttrArchive;
+  if (IsHiddenName(entry.d_name)) fields->attr |= kAttrHidden;
+  return true;
+}
+
+void Deliver(const EntryFields& fields, const char* name, TSearchRec& rec) {
+  rec.Attr = fields.attr;
+  rec.Size = fields.size;
+  rec.Time = fields.time;
+  rec.Name.assign(name);
 }
 
 // Delivers the next entry of a mask scan that matches and is not skipped.
 int DeliverFromDirectory(TSearchRec& rec) {
   EntryScanState& state = *rec.Scan;
+  const int dir_fd = dirfd(state.dir);
   while (struct dirent* entry = readdir(state.dir)) {
     if (!MatchesWildcard(state.mask, entry->d_name)) continue;
-    TSearchRec candidate;
-    if (!FillEntry(state.directory, entry->d_name, candidate)) continue;
-    if ((candidate.Attr & rec.SkipMask) != 0) continue;
-    rec.Attr = candidate.Attr;
-    rec.Size = candidate.Size;
-    rec.Time = candidate.Time;
-    rec.Name = std::move(candidate.Name);
+    EntryFields fields;
+    if (!ListedEntryFields(dir_fd, *entry, rec.Wanted, &fields)) continue;
+    if ((fields.attr & rec.SkipMask) != 0) continue;
+    Deliver(fields, entry->d_name, rec);
     return 0;
   }
   return kNoMoreEntries;
@@ -177,18 +215,31 @@ int DeliverFromDirectory(TSearchRec& rec) {
 int DeliverExactName(const std::string& dir, const std::string& name,
                      TSearchRec& rec) {
   std::string stored = name;
-  if (name != "." && name != ".." && !Exists(JoinPath(dir, name))) {
-    stored = FindIgnoringCase(dir, name);
+  std::string path = JoinPath(dir, name);
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) {
+    std::string resolved_dir;
+    if (name == "." || name == ".." || !ResolveOnDisk(dir, &resolved_dir))
+      return kNoMoreEntries;
+    stored = FindIgnoringCase(resolved_dir, name);
     if (stored.empty()) return kNoMoreEntries;
+    path = JoinPath(resolved_dir, stored);
+    if (lstat(path.c_str(), &st) != 0) return kNoMoreEntries;
   }
-  TSearchRec candidate;
-  if (!FillEntry(dir, stored, candidate)) return kNoMoreEntries;
-  if ((candidate.Attr & rec.SkipMask) != 0) return kNoMoreEntries;
-  rec.Attr = candidate.Attr;
-  rec.Size = candidate.Size;
-  rec.Time = candidate.Time;
-  rec.Name = std::move(candidate.Name);
+  bool is_link = S_ISLNK(st.st_mode);
+  if (is_link) stat(path.c_str(), &st);
+  EntryFields fields = FieldsOf(stored.c_str(), st, is_link);
+  if ((fields.attr & rec.SkipMask) != 0) return kNoMoreEntries;
+  Deliver(fields, stored.c_str(), rec);
   return 0;
+}
+
+// Opens `dir` for listing, as typed or else found ignoring case.
+DIR* OpenDirectoryAnyCase(const std::string& dir) {
+  if (DIR* d = opendir(DirectoryArgument(dir))) return d;
+  std::string resolved;
+  if (!ResolveOnDisk(dir, &resolved) || resolved == dir) return nullptr;
+  return opendir(DirectoryArgument(resolved));
 }
 
 }  // namespace
@@ -198,17 +249,16 @@ int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
   CloseEntryScan(rec);
   rec.SkipMask = ~static_cast<uint32_t>(attr_mask) & 0x1E;
   size_t slash = pattern.rfind('/');
-  std::string dir_text = slash == std::string::npos ? ""
-                         : slash == 0               ? "/"
-                                                    : pattern.substr(0, slash);
+  std::string dir = slash == std::string::npos ? ""
+                    : slash == 0               ? "/"
+                                               : pattern.substr(0, slash);
   std::string last =
       slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-  std::string dir;
-  if (last.empty() || !ResolveOnDisk(dir_text, &dir)) return kNoMoreEntries;
+  if (last.empty()) return kNoMoreEntries;
   if (!HasWildcards(last)) return DeliverExactName(dir, last, rec);
-  DIR* d = opendir(DirectoryArgument(dir));
+  DIR* d = OpenDirectoryAnyCase(dir);
   if (d == nullptr) return errno != 0 ? errno : kNoMoreEntries;
-  rec.Scan.reset(new EntryScanState{d, dir, last});
+  rec.Scan.reset(new EntryScanState{d, last});
   int result = DeliverFromDirectory(rec);
   if (result != 0) CloseEntryScan(rec);
   return result;
@@ -228,10 +278,8 @@ bool IsExistingFile(const std::string& path) {
 }
 
 bool IsExistingDirectory(const std::string& path) {
-  std::string resolved;
   struct stat st;
-  return ResolveOnDisk(path, &resolved) &&
-         stat(DirectoryArgument(resolved), &st) == 0 && S_ISDIR(st.st_mode);
+  return StatAnyCase(path, &st) && S_ISDIR(st.st_mode);
 }
 
 std::string CurrentDirectory() {
@@ -246,11 +294,8 @@ std::string CurrentDirectory() {
 const PathSyntax& NativeSyntax() { return kPosixSyntax; }
 
 bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity) {
-  std::string resolved;
   struct stat st;
-  if (!ResolveOnDisk(path, &resolved) ||
-      stat(DirectoryArgument(resolved), &st) != 0 || !S_ISDIR(st.st_mode))
-    return false;
+  if (!StatAnyCase(path, &st) || !S_ISDIR(st.st_mode)) return false;
   identity->volume = static_cast<uint64_t>(st.st_dev);
   identity->file = static_cast<uint64_t>(st.st_ino);
   return true;
