@@ -26,35 +26,61 @@ std::string TrueCasePath(const std::string& path) {
   return ResolveTrueCase(path, RootLength(path, syntax), syntax);
 }
 
+namespace {
+
+const std::string* FindResolved(const TrueCaseCache& cache,
+                                const std::string& path) {
+  for (const auto& entry : cache.entries)
+    if (entry.first == path) return &entry.second;
+  return nullptr;
+}
+
+// Keeps only the entries whose text begins `path` (its ancestors on the
+// descent chain, as the walk is depth first), then adds `path`.
+void RememberResolved(TrueCaseCache* cache, const std::string& path,
+                      const std::string& true_case) {
+  auto& entries = cache->entries;
+  while (!entries.empty() && path.compare(0, entries.back().first.size(),
+                                          entries.back().first) != 0)
+    entries.pop_back();
+  entries.emplace_back(path, true_case);
+}
+
+}  // namespace
+
 // The ascent from dir + name scans the entry (which yields `name`, as it was
 // just listed under it) and then resolves the parent text, which is the same
 // for every entry of the directory.
 std::string TrueCasePathOfEntry(const std::string& dir, const std::string& name,
-                                ResolvedDirectory* cache) {
+                                TrueCaseCache* cache) {
   const PathSyntax& syntax = NativeSyntax();
   const std::string path = dir + name;
   const size_t root_len = RootLength(path, syntax);
-  std::string parent = ParentPart(path, syntax);
+  const std::string parent = ParentPart(path, syntax);
   if (path.size() <= root_len || parent.size() >= path.size())
     return TrueCasePath(path);
-  if (!cache->valid || cache->path != parent) {
-    cache->true_case = ResolveTrueCase(parent, root_len, syntax);
-    cache->path = std::move(parent);
-    cache->valid = true;
-  }
-  return WithTrailingDelimiter(cache->true_case, syntax) + name;
+  const std::string* resolved = FindResolved(*cache, parent);
+  std::string true_case =
+      resolved ? *resolved : ResolveTrueCase(parent, root_len, syntax, cache);
+  return WithTrailingDelimiter(true_case, syntax) + name;
 }
 
-// Ascends from the leaf, one entry scan per component, then joins the
-// stored names from the top down. Iterative, so a deep path costs no stack.
+// Ascends from the leaf, one entry scan per component, until the root, a
+// component that cannot be scanned, or a directory already resolved; then
+// joins the stored names from the top down. Iterative, so a deep path costs
+// no stack.
 std::string ResolveTrueCase(const std::string& path, size_t root_len,
-                            const PathSyntax& syntax) {
-  std::vector<std::string> names;  // leaf first
+                            const PathSyntax& syntax, TrueCaseCache* cache) {
+  std::vector<std::pair<std::string, std::string>> levels;  // text, name
   std::string base;
   std::string current = path;
   for (;;) {
     if (current.size() == root_len) {
       base = AsciiUpperCase(current);
+      break;
+    }
+    if (const std::string* known = cache ? FindResolved(*cache, current) : nullptr) {
+      base = *known;
       break;
     }
     std::string parent = ParentPart(current, syntax);
@@ -63,11 +89,13 @@ std::string ResolveTrueCase(const std::string& path, size_t root_len,
     if (parent.size() >= current.size()) break;
     TSearchRec rec;
     if (OpenEntryScan(current, kAttrMaskAll, rec) != 0) break;
-    names.push_back(rec.Name);
+    levels.emplace_back(std::move(current), std::move(rec.Name));
     current = std::move(parent);
   }
   std::string result = base;
-  for (auto name = names.rbegin(); name != names.rend(); ++name)
-    result = WithTrailingDelimiter(result, syntax) + *name;
+  for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+    result = WithTrailingDelimiter(result, syntax) + level->second;
+    if (cache) RememberResolved(cache, level->first, result);
+  }
   return result;
 }

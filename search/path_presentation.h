@@ -4,6 +4,8 @@
 #define KESTRIV_SEARCH_PATH_PRESENTATION_H_
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "services/path_text.h"
 
@@ -15,26 +17,25 @@ std::string WithTrailingBackslash(const std::string& text);
 // exists neither as a file nor as a directory.
 std::string TrueCasePath(const std::string& path);
 
-// The true-case resolution of one directory, kept while its entries are
-// printed.
-struct ResolvedDirectory {
-  bool valid = false;
-  std::string path;       // the directory text as ParentPart gives it
-  std::string true_case;  // its true-case form
+// The true-case forms of the directories on the current descent chain, so
+// that resolving a directory stops at its nearest resolved ancestor.
+struct TrueCaseCache {
+  std::vector<std::pair<std::string, std::string>> entries;  // text, form
 };
 
 // TrueCasePath(dir + name) for an entry that a scan of `dir` has just
 // delivered under its stored `name`: the entry exists and is spelled as
 // stored, so only the directory needs resolving, once for all its entries
-// (kept in `cache`).
+// and its subdirectories (kept in `cache`).
 std::string TrueCasePathOfEntry(const std::string& dir, const std::string& name,
-                                ResolvedDirectory* cache);
+                                TrueCaseCache* cache);
 
 // The true-case form of `path` whose root is `root_len` bytes long: the root
 // upper-cased, each component as the scan reports it. A component that
 // cannot be scanned drops itself and everything above it; an ascent that
 // makes no progress ends there.
 std::string ResolveTrueCase(const std::string& path, size_t root_len,
-                            const PathSyntax& syntax);
+                            const PathSyntax& syntax,
+                            TrueCaseCache* cache = nullptr);
 
 #endif  // KESTRIV_SEARCH_PATH_PRESENTATION_H_

@@ -10,6 +10,15 @@
 
 namespace {
 
+// What one walk carries from level to level.
+struct Walk {
+  std::string mask;
+  // The directories of the current descent chain, by identity, so that a
+  // link back to one of them is not followed into a cycle.
+  std::vector<FileIdentity> chain;
+  TrueCaseCache true_case;
+};
+
 bool IsDotOrDotDot(const std::string& name) {
   return name == "." || name == "..";
 }
@@ -19,12 +28,11 @@ bool IsCandidate(const TSearchRec& rec) {
   return !IsDotOrDotDot(rec.Name) && (rec.Attr & kAttrVolumeLabel) == 0;
 }
 
-void PrintEntry(const std::string& dir, const std::string& name,
-                ResolvedDirectory* resolved_dir) {
+void PrintEntry(const std::string& dir, const std::string& name, Walk& walk) {
   ++SearchSettings.FoundCount;
   WriteText(SearchSettings.ShortNames
                 ? ShortPathOf(dir + name)
-                : TrueCasePathOfEntry(dir, name, resolved_dir));
+                : TrueCasePathOfEntry(dir, name, &walk.true_case));
   WriteLineEnd();
   CheckOutput();
 }
@@ -39,67 +47,57 @@ uint32_t FieldsTheFilterReads() {
   return wanted;
 }
 
-void SelectionPass(const std::string& dir, const std::string& mask) {
+void SelectionPass(const std::string& dir, Walk& walk) {
   TSearchRec rec;
   rec.Wanted = FieldsTheFilterReads();
-  ResolvedDirectory resolved_dir;
-  for (int found = OpenEntryScan(dir + mask, kAttrMaskAll, rec); found == 0;
-       found = NextEntry(rec)) {
-    if (IsCandidate(rec) && MatchesFilter(rec))
-      PrintEntry(dir, rec.Name, &resolved_dir);
+  for (int found = OpenEntryScan(dir + walk.mask, kAttrMaskAll, rec);
+       found == 0; found = NextEntry(rec)) {
+    if (IsCandidate(rec) && MatchesFilter(rec)) PrintEntry(dir, rec.Name, walk);
   }
   CloseEntryScan(rec);
 }
 
-// The directories of the current descent chain, by identity, so that a link
-// back to one of them is not followed into a cycle.
-using DescentChain = std::vector<FileIdentity>;
-
-bool OnChain(const DescentChain& chain, const FileIdentity& id) {
-  for (const FileIdentity& ancestor : chain)
+bool OnChain(const Walk& walk, const FileIdentity& id) {
+  for (const FileIdentity& ancestor : walk.chain)
     if (ancestor == id) return true;
   return false;
 }
 
-void SearchLevel(const std::string& dir, const std::string& mask,
-                 DescentChain& chain);
+void SearchLevel(const std::string& dir, Walk& walk);
 
 // Enters a subdirectory unless it is one of the directories being walked.
-void Descend(const std::string& subdir, const std::string& mask,
-             DescentChain& chain) {
+void Descend(const std::string& subdir, Walk& walk) {
   FileIdentity id;
   bool known = DirectoryIdentityOf(subdir, &id);
-  if (known && OnChain(chain, id)) return;
-  if (known) chain.push_back(id);
-  SearchLevel(subdir, mask, chain);
-  if (known) chain.pop_back();
+  if (known && OnChain(walk, id)) return;
+  if (known) walk.chain.push_back(id);
+  SearchLevel(subdir, walk);
+  if (known) walk.chain.pop_back();
 }
 
-void DescentPass(const std::string& dir, const std::string& mask,
-                 DescentChain& chain) {
+void DescentPass(const std::string& dir, Walk& walk) {
   TSearchRec rec;
   rec.Wanted = 0;  // only the directory bit is read
   for (int found = OpenEntryScan(dir + "*.*", kAttrMaskAll, rec); found == 0;
        found = NextEntry(rec)) {
     if (IsCandidate(rec) && (rec.Attr & kAttrDirectory) != 0)
-      Descend(WithTrailingBackslash(dir + rec.Name), mask, chain);
+      Descend(WithTrailingBackslash(dir + rec.Name), walk);
   }
   CloseEntryScan(rec);
 }
 
 // `dir` ends in a delimiter (or is empty).
-void SearchLevel(const std::string& dir, const std::string& mask,
-                 DescentChain& chain) {
+void SearchLevel(const std::string& dir, Walk& walk) {
   ++SearchSettings.DirCount;
-  SelectionPass(dir, mask);
-  if (SearchSettings.Recursive) DescentPass(dir, mask, chain);
+  SelectionPass(dir, walk);
+  if (SearchSettings.Recursive) DescentPass(dir, walk);
 }
 
 // The walked directory and its real ancestors up to the root: a link to any
 // of them (such as one to "/") would lead back into the walk.
-DescentChain StartingChain(const std::string& dir) {
+std::vector<FileIdentity> StartingChain(const std::string& dir) {
   constexpr int kMaxAncestors = 4096;
-  DescentChain chain;
+  std::vector<FileIdentity> chain;
   std::string path = dir;
   FileIdentity id;
   for (int i = 0; i < kMaxAncestors && DirectoryIdentityOf(path, &id); ++i) {
@@ -114,7 +112,8 @@ DescentChain StartingChain(const std::string& dir) {
 
 void SearchDirectory(const std::string& dir, const std::string& mask) {
   const std::string typed = WithTrailingBackslash(dir);
-  DescentChain chain;
-  if (SearchSettings.Recursive) chain = StartingChain(typed);
-  SearchLevel(typed, mask, chain);
+  Walk walk;
+  walk.mask = mask;
+  if (SearchSettings.Recursive) walk.chain = StartingChain(typed);
+  SearchLevel(typed, walk);
 }
