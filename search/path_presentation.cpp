@@ -28,22 +28,26 @@ std::string TrueCasePath(const std::string& path) {
 
 namespace {
 
-const std::string* FindResolved(const TrueCaseCache& cache,
-                                const std::string& path) {
-  for (const auto& entry : cache.entries)
-    if (entry.first == path) return &entry.second;
+TrueCaseCache::Entry* FindEntry(TrueCaseCache* cache, const std::string& path) {
+  if (cache == nullptr) return nullptr;
+  for (auto& entry : cache->entries)
+    if (entry.path == path) return &entry;
   return nullptr;
 }
 
 // Keeps only the entries whose text begins `path` (its ancestors on the
-// descent chain, as the walk is depth first), then adds `path`.
-void RememberResolved(TrueCaseCache* cache, const std::string& path,
-                      const std::string& true_case) {
+// descent chain, as the walk is depth first), then returns the entry of
+// `path`, added when missing.
+TrueCaseCache::Entry& EntryFor(TrueCaseCache* cache, const std::string& path) {
   auto& entries = cache->entries;
-  while (!entries.empty() && path.compare(0, entries.back().first.size(),
-                                          entries.back().first) != 0)
+  while (!entries.empty() && entries.back().path != path &&
+         path.compare(0, entries.back().path.size(), entries.back().path) != 0)
     entries.pop_back();
-  entries.emplace_back(path, true_case);
+  if (entries.empty() || entries.back().path != path) {
+    entries.emplace_back();
+    entries.back().path = path;
+  }
+  return entries.back();
 }
 
 }  // namespace
@@ -59,10 +63,16 @@ std::string TrueCasePathOfEntry(const std::string& dir, const std::string& name,
   const std::string parent = ParentPart(path, syntax);
   if (path.size() <= root_len || parent.size() >= path.size())
     return TrueCasePath(path);
-  const std::string* resolved = FindResolved(*cache, parent);
-  std::string true_case =
-      resolved ? *resolved : ResolveTrueCase(parent, root_len, syntax, cache);
+  const TrueCaseCache::Entry* known = FindEntry(cache, parent);
+  std::string true_case = known && known->resolved
+                              ? known->true_case
+                              : ResolveTrueCase(parent, root_len, syntax, cache);
   return WithTrailingDelimiter(true_case, syntax) + name;
+}
+
+void NoteListedDirectory(TrueCaseCache* cache, const std::string& path,
+                         const std::string& name) {
+  EntryFor(cache, path).listed_name = name;
 }
 
 // Ascends from the leaf, one entry scan per component, until the root, a
@@ -79,23 +89,32 @@ std::string ResolveTrueCase(const std::string& path, size_t root_len,
       base = AsciiUpperCase(current);
       break;
     }
-    if (const std::string* known = cache ? FindResolved(*cache, current) : nullptr) {
-      base = *known;
+    TrueCaseCache::Entry* known = FindEntry(cache, current);
+    if (known && known->resolved) {
+      base = known->true_case;
       break;
     }
     std::string parent = ParentPart(current, syntax);
     // A parent that does not shrink (as "C:" in "C:sub") would never reach
     // the root: what lies below it is all that can be resolved.
     if (parent.size() >= current.size()) break;
-    TSearchRec rec;
-    if (OpenEntryScan(current, kAttrMaskAll, rec) != 0) break;
-    levels.emplace_back(std::move(current), std::move(rec.Name));
+    if (known && !known->listed_name.empty()) {
+      levels.emplace_back(std::move(current), known->listed_name);
+    } else {
+      TSearchRec rec;
+      if (OpenEntryScan(current, kAttrMaskAll, rec) != 0) break;
+      levels.emplace_back(std::move(current), std::move(rec.Name));
+    }
     current = std::move(parent);
   }
   std::string result = base;
   for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
     result = WithTrailingDelimiter(result, syntax) + level->second;
-    if (cache) RememberResolved(cache, level->first, result);
+    if (cache) {
+      TrueCaseCache::Entry& entry = EntryFor(cache, level->first);
+      entry.resolved = true;
+      entry.true_case = result;
+    }
   }
   return result;
 }

@@ -4,7 +4,6 @@
 #define KESTRIV_SEARCH_PATH_PRESENTATION_H_
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "services/path_text.h"
@@ -17,11 +16,23 @@ std::string WithTrailingBackslash(const std::string& text);
 // exists neither as a file nor as a directory.
 std::string TrueCasePath(const std::string& path);
 
-// The true-case forms of the directories on the current descent chain, so
-// that resolving a directory stops at its nearest resolved ancestor.
+// What a walk knows of the directories on its current descent chain: the
+// name each was listed under and, once resolved, its true-case form, so that
+// resolving a directory stops at its nearest known ancestor.
 struct TrueCaseCache {
-  std::vector<std::pair<std::string, std::string>> entries;  // text, form
+  struct Entry {
+    std::string path;         // the directory's text, without a delimiter
+    std::string listed_name;  // its last component as stored, or empty
+    bool resolved = false;
+    std::string true_case;
+  };
+  std::vector<Entry> entries;  // ancestors first
 };
+
+// Notes that `path` (dir + name) is a directory a scan of dir has listed
+// under its stored `name`, so resolving it needs no scan of its own.
+void NoteListedDirectory(TrueCaseCache* cache, const std::string& path,
+                         const std::string& name);
 
 // TrueCasePath(dir + name) for an entry that a scan of `dir` has just
 // delivered under its stored `name`: the entry exists and is spelled as

@@ -68,6 +68,31 @@ TEST_F(PathPresentationTest, MissingUpperComponentDropsWhatLiesAbove) {
             root_.substr(1) + "/Data/Sub");
 }
 
+TEST_F(PathPresentationTest, KeptResolutionsGiveTheSameText) {
+  ASSERT_EQ(mkdir("Data/Sub/Deep", 0755), 0);
+  std::ofstream("Data/Sub/Deep/x.txt") << "x";
+  std::ofstream("Data/top.txt") << "x";
+  // Entries in the order a walk of the typed directory "data" meets them,
+  // with the subdirectories noted as the walker notes them.
+  const struct {
+    std::string dir, name, listed_subdir;
+  } steps[] = {
+      {"data/", "top.txt", "Sub"},
+      {"data/Sub/", "Report.TXT", "Deep"},
+      {"data/Sub/Deep/", "x.txt", ""},
+      {"data/", "Sub", ""},
+  };
+  TrueCaseCache cache;
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.dir + step.name);
+    EXPECT_EQ(TrueCasePathOfEntry(step.dir, step.name, &cache),
+              TrueCasePath(step.dir + step.name));
+    if (!step.listed_subdir.empty())
+      NoteListedDirectory(&cache, step.dir + step.listed_subdir,
+                          step.listed_subdir);
+  }
+}
+
 TEST(WithTrailingBackslashTest, NativeDelimiter) {
   EXPECT_EQ(WithTrailingBackslash("a"), "a/");
   EXPECT_EQ(WithTrailingBackslash("a/"), "a/");

@@ -10,12 +10,21 @@
 
 namespace {
 
+// A directory on the current descent chain. Its identity is asked for only
+// when a link has to be compared with it: without links no directory can
+// be its own descendant.
+struct ChainLink {
+  std::string path;
+  bool asked = false;
+  bool known = false;
+  FileIdentity id;
+};
+
 // What one walk carries from level to level.
 struct Walk {
   std::string mask;
-  // The directories of the current descent chain, by identity, so that a
-  // link back to one of them is not followed into a cycle.
-  std::vector<FileIdentity> chain;
+  // The search path's real ancestors, then the directories being walked.
+  std::vector<ChainLink> chain;
   TrueCaseCache true_case;
 };
 
@@ -57,31 +66,43 @@ void SelectionPass(const std::string& dir, Walk& walk) {
   CloseEntryScan(rec);
 }
 
-bool OnChain(const Walk& walk, const FileIdentity& id) {
-  for (const FileIdentity& ancestor : walk.chain)
-    if (ancestor == id) return true;
+bool OnChain(Walk& walk, const FileIdentity& id) {
+  for (ChainLink& link : walk.chain) {
+    if (!link.asked) {
+      link.known = DirectoryIdentityOf(link.path, &link.id);
+      link.asked = true;
+    }
+    if (link.known && link.id == id) return true;
+  }
   return false;
 }
 
 void SearchLevel(const std::string& dir, Walk& walk);
 
-// Enters a subdirectory unless it is one of the directories being walked.
-void Descend(const std::string& subdir, Walk& walk) {
-  FileIdentity id;
-  bool known = DirectoryIdentityOf(subdir, &id);
-  if (known && OnChain(walk, id)) return;
-  if (known) walk.chain.push_back(id);
+// Enters a subdirectory unless it is a link back to one of the directories
+// being walked.
+void Descend(const std::string& dir, const TSearchRec& rec, Walk& walk) {
+  const std::string subdir = WithTrailingBackslash(dir + rec.Name);
+  ChainLink link;
+  link.path = subdir;
+  if ((rec.Attr & kAttrReparsePoint) != 0) {
+    link.asked = true;
+    link.known = DirectoryIdentityOf(subdir, &link.id);
+    if (link.known && OnChain(walk, link.id)) return;
+  }
+  NoteListedDirectory(&walk.true_case, dir + rec.Name, rec.Name);
+  walk.chain.push_back(std::move(link));
   SearchLevel(subdir, walk);
-  if (known) walk.chain.pop_back();
+  walk.chain.pop_back();
 }
 
 void DescentPass(const std::string& dir, Walk& walk) {
   TSearchRec rec;
-  rec.Wanted = 0;  // only the directory bit is read
+  rec.Wanted = 0;  // only the directory and link bits are read
   for (int found = OpenEntryScan(dir + "*.*", kAttrMaskAll, rec); found == 0;
        found = NextEntry(rec)) {
     if (IsCandidate(rec) && (rec.Attr & kAttrDirectory) != 0)
-      Descend(WithTrailingBackslash(dir + rec.Name), walk);
+      Descend(dir, rec, walk);
   }
   CloseEntryScan(rec);
 }
@@ -95,15 +116,18 @@ void SearchLevel(const std::string& dir, Walk& walk) {
 
 // The walked directory and its real ancestors up to the root: a link to any
 // of them (such as one to "/") would lead back into the walk.
-std::vector<FileIdentity> StartingChain(const std::string& dir) {
+std::vector<ChainLink> StartingChain(const std::string& dir) {
   constexpr int kMaxAncestors = 4096;
-  std::vector<FileIdentity> chain;
-  std::string path = dir;
-  FileIdentity id;
-  for (int i = 0; i < kMaxAncestors && DirectoryIdentityOf(path, &id); ++i) {
-    if (!chain.empty() && chain.back() == id) break;  // the root
-    chain.push_back(id);
-    path = WithTrailingBackslash(path) + "..";
+  std::vector<ChainLink> chain;
+  ChainLink link;
+  link.path = dir;
+  link.asked = true;
+  for (int i = 0; i < kMaxAncestors && DirectoryIdentityOf(link.path, &link.id);
+       ++i) {
+    if (!chain.empty() && chain.back().id == link.id) break;  // the root
+    link.known = true;
+    chain.push_back(link);
+    link.path = WithTrailingBackslash(link.path) + "..";
   }
   return chain;
 }

@@ -19,13 +19,44 @@
 #include "services/short_name.h"
 #include "services/wildcard.h"
 
+// A mask scan works on the directory's whole listing, read at once, so no
+// descriptor stays open while the walker descends (a deep tree never runs
+// out of them) and the listing can serve the walker's second read of the
+// same directory.
 struct EntryScanState {
-  DIR* dir = nullptr;  // the directory of a mask scan, open while it runs
+  std::string dir;            // the directory text of the pattern
+  std::string disk_dir;       // the same, as found on disk
   std::string mask;
+  std::vector<char> records;  // the raw getdents64 records
+  size_t next = 0;            // offset of the next record
 };
 
+namespace {
+
+// The listing of the directory whose mask scan ended last, kept for the
+// very next mask scan if that is of the same directory: the walker reads
+// each directory twice in a row, once for the mask and once for its
+// subdirectories.
+struct RecentListing {
+  bool valid = false;
+  std::string dir;
+  std::string disk_dir;
+  std::vector<char> records;
+};
+
+RecentListing& Recent() {
+  static RecentListing* recent = new RecentListing;
+  return *recent;
+}
+
+}  // namespace
+
 void EntryScanStateDeleter::operator()(EntryScanState* state) const {
-  if (state->dir != nullptr) closedir(state->dir);
+  RecentListing& recent = Recent();
+  recent.valid = true;
+  recent.dir.swap(state->dir);
+  recent.disk_dir.swap(state->disk_dir);
+  recent.records.swap(state->records);
   delete state;
 }
 
@@ -165,13 +196,14 @@ EntryFields FieldsOf(const char* name, const struct stat& st, bool is_link) {
   return f;
 }
 
-// Fields of `name` relative to the open directory `dir_fd`; a link reports
-// what it points to, a dangling one its own data. False when it is gone.
-bool StatEntry(int dir_fd, const char* name, EntryFields* fields) {
+// Fields of `name` in `dir`; a link reports what it points to, a dangling
+// one its own data. False when it is gone.
+bool StatEntry(const std::string& dir, const char* name, EntryFields* fields) {
+  const std::string path = JoinPath(dir, name);
   struct stat st;
-  if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (lstat(path.c_str(), &st) != 0) return false;
   bool is_link = S_ISLNK(st.st_mode);
-  if (is_link) fstatat(dir_fd, name, &st, 0);
+  if (is_link) stat(path.c_str(), &st);
   *fields = FieldsOf(name, st, is_link);
   return true;
 }
@@ -179,11 +211,11 @@ bool StatEntry(int dir_fd, const char* name, EntryFields* fields) {
 // Fields of a listed entry. The listing's type answers the directory and
 // archive bits; a status is asked for only where a wanted field or a link
 // (whose target decides) needs one.
-bool ListedEntryFields(int dir_fd, const struct dirent& entry, uint32_t wanted,
-                       EntryFields* fields) {
+bool ListedEntryFields(const std::string& dir, const struct dirent64& entry,
+                       uint32_t wanted, EntryFields* fields) {
   unsigned char type = entry.d_type;
   if (wanted != 0 || type == DT_LNK || type == DT_UNKNOWN)
-    return StatEntry(dir_fd, entry.d_name, fields);
+    return StatEntry(dir, entry.d_name, fields);
   fields->attr = type == DT_DIR ? kAttrDirectory : kAttrArchive;
   if (IsHiddenName(entry.d_name)) fields->attr |= kAttrHidden;
   return true;
@@ -197,13 +229,18 @@ void Deliver(const EntryFields& fields, const char* name, TSearchRec& rec) {
 }
 
 // Delivers the next entry of a mask scan that matches and is not skipped.
-int DeliverFromDirectory(TSearchRec& rec) {
+// Fields that need a status are asked for by path, as the listing's
+// descriptor is closed.
+int DeliverFromListing(TSearchRec& rec) {
   EntryScanState& state = *rec.Scan;
-  const int dir_fd = dirfd(state.dir);
-  while (struct dirent* entry = readdir(state.dir)) {
+  while (state.next < state.records.size()) {
+    const auto* entry =
+        reinterpret_cast<const struct dirent64*>(&state.records[state.next]);
+    state.next += entry->d_reclen;
     if (!MatchesWildcard(state.mask, entry->d_name)) continue;
     EntryFields fields;
-    if (!ListedEntryFields(dir_fd, *entry, rec.Wanted, &fields)) continue;
+    if (!ListedEntryFields(state.disk_dir, *entry, rec.Wanted, &fields))
+      continue;
     if ((fields.attr & rec.SkipMask) != 0) continue;
     Deliver(fields, entry->d_name, rec);
     return 0;
@@ -234,12 +271,53 @@ int DeliverExactName(const std::string& dir, const std::string& name,
   return 0;
 }
 
-// Opens `dir` for listing, as typed or else found ignoring case.
-DIR* OpenDirectoryAnyCase(const std::string& dir) {
-  if (DIR* d = opendir(DirectoryArgument(dir))) return d;
-  std::string resolved;
-  if (!ResolveOnDisk(dir, &resolved) || resolved == dir) return nullptr;
-  return opendir(DirectoryArgument(resolved));
+// Opens `dir` for listing, as typed or else found ignoring case (the text
+// opened goes to `disk_dir`); -1 with errno set when it cannot be opened.
+int OpenDirectoryAnyCase(const std::string& dir, std::string* disk_dir) {
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  *disk_dir = dir;
+  int fd = open(DirectoryArgument(dir), kFlags);
+  if (fd >= 0) return fd;
+  int error = errno;
+  if (ResolveOnDisk(dir, disk_dir) && *disk_dir != dir)
+    fd = open(DirectoryArgument(*disk_dir), kFlags);
+  if (fd < 0) errno = error;
+  return fd;
+}
+
+// Reads the whole listing of `dir`; 0 or the error code.
+int ReadListing(const std::string& dir, std::string* disk_dir,
+                std::vector<char>* records) {
+  constexpr size_t kChunk = 32 * 1024;
+  int fd = OpenDirectoryAnyCase(dir, disk_dir);
+  if (fd < 0) return errno != 0 ? errno : kNoMoreEntries;
+  records->clear();
+  for (;;) {
+    size_t used = records->size();
+    records->resize(used + kChunk);
+    ssize_t n = getdents64(fd, records->data() + used, kChunk);
+    records->resize(used + (n > 0 ? static_cast<size_t>(n) : 0));
+    if (n <= 0) break;
+  }
+  close(fd);
+  return 0;
+}
+
+// The listing of `dir`: the one kept from the scan just ended when it is of
+// the same directory, else read anew.
+int TakeListing(const std::string& dir, std::string* disk_dir,
+                std::vector<char>* records) {
+  RecentListing& recent = Recent();
+  bool reuse = recent.valid && recent.dir == dir;
+  recent.valid = false;
+  // Either way the kept buffer moves on: as the listing itself, or as the
+  // storage the new listing is read into.
+  records->swap(recent.records);
+  if (reuse) {
+    disk_dir->swap(recent.disk_dir);
+    return 0;
+  }
+  return ReadListing(dir, disk_dir, records);
 }
 
 }  // namespace
@@ -256,17 +334,20 @@ int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
       slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   if (last.empty()) return kNoMoreEntries;
   if (!HasWildcards(last)) return DeliverExactName(dir, last, rec);
-  DIR* d = OpenDirectoryAnyCase(dir);
-  if (d == nullptr) return errno != 0 ? errno : kNoMoreEntries;
-  rec.Scan.reset(new EntryScanState{d, last});
-  int result = DeliverFromDirectory(rec);
+  auto state = std::make_unique<EntryScanState>();
+  if (int error = TakeListing(dir, &state->disk_dir, &state->records))
+    return error;
+  state->dir = dir;
+  state->mask = last;
+  rec.Scan.reset(state.release());
+  int result = DeliverFromListing(rec);
   if (result != 0) CloseEntryScan(rec);
   return result;
 }
 
 int NextEntry(TSearchRec& rec) {
   if (!rec.Scan) return kNoMoreEntries;
-  return DeliverFromDirectory(rec);
+  return DeliverFromListing(rec);
 }
 
 void CloseEntryScan(TSearchRec& rec) { rec.Scan.reset(); }
