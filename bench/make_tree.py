@@ -1,0 +1,233 @@
+#!/usr/bin/env python3
+"""Generates the benchmark tree: the same directories, names, sizes and times
+on every run (fixed seed), so timings and match counts compare across runs.
+
+The tree is built in <root>/tree.partial, renamed to <root>/tree when done,
+and then <root>/generator.json records the generator version and scale. A
+tree whose record matches is reused as it is.
+"""
+import argparse
+import calendar
+import json
+import os
+import random
+import shutil
+import sys
+
+VERSION = 1
+SEED = 20240607
+DEFAULT_ROOT = "/tmp/kestriv-bench-tree"
+MARKER = "generator.json"
+
+# Scales: directories, files, directories that get a block of files, and the
+# size of that block.
+SCALES = {
+    "full": {"dirs": 20000, "files": 180000, "big_dirs": 5, "big_files": 2000},
+    "small": {"dirs": 200, "files": 1800, "big_dirs": 2, "big_files": 150},
+}
+MAX_DEPTH = 8
+
+# File name endings with their weights (per cent). The three spellings of
+# .txt together make 15 %; the decoys look like .txt to a careless matcher
+# but are not matched by *.txt.
+ENDINGS = [
+    (".txt", 9), (".TXT", 3), (".Txt", 3),
+    (".log", 9), (".LOG", 1),
+    (".cpp", 9), (".Cpp", 1),
+    (".h", 10),
+    ("", 10),
+    (".txt.bak", 2), ("_txt", 1), (".tx", 1), (".text", 1),
+    (".json", 5), (".md", 4), (".py", 5), (".html", 3), (".csv", 3),
+    (".dat", 4), (".o", 6), (".png", 5), (".xml", 5),
+]
+# Directory names occasionally carry an ending too, so that masks select
+# directories as well as files.
+DIR_ENDINGS = [("", 94), (".txt", 2), (".d", 2), (".log", 1), (".CPP", 1)]
+
+WORDS = (
+    "alpha beta gamma delta report notes main util config build src lib "
+    "data cache temp archive index readme module test spec draft final "
+    "backup image photo music video docs work project client server core "
+    "common shared vendor tools scripts include output input logs kestrel "
+    "river stone maple cedar birch willow ember frost harbor summit"
+).split()
+
+SPACE_SHARE = 0.06      # names with a blank inside
+DOT_FILE_SHARE = 0.03   # file names that begin with "."
+DOT_DIR_SHARE = 0.02    # directory names that begin with "."
+EMPTY_SHARE = 0.15      # files of size 0; the rest are 1..10240 bytes
+MAX_SIZE = 10 * 1024
+
+TIME_FROM = calendar.timegm((2015, 1, 1, 0, 0, 0))
+TIME_TO = calendar.timegm((2026, 1, 1, 0, 0, 0))
+# No entry is dated within this window around 2020-01-01 00:00, so a cut-off
+# there gives the same set in every time zone and at any time resolution.
+CUTOFF = calendar.timegm((2020, 1, 1, 0, 0, 0))
+CUTOFF_GUARD = 3 * 24 * 3600
+
+
+def weighted(rng, table):
+    """One value of `table` (value, weight) drawn by weight."""
+    values = [v for v, _ in table]
+    weights = [w for _, w in table]
+    return rng.choices(values, weights)[0]
+
+
+def random_time(rng):
+    """A whole even second in 2015..2025, away from the cut-off window."""
+    while True:
+        t = TIME_FROM + 2 * rng.randrange((TIME_TO - TIME_FROM) // 2)
+        if abs(t - CUTOFF) > CUTOFF_GUARD:
+            return t
+
+
+def stem(rng, dot_share):
+    """A name without ending; sometimes with a blank, sometimes dotted."""
+    word = rng.choice(WORDS)
+    if rng.random() < 0.5:
+        word = word.capitalize()
+    if rng.random() < SPACE_SHARE:
+        word += " " + rng.choice(WORDS)
+    if rng.random() < 0.7:
+        word += str(rng.randrange(1000))
+    if rng.random() < dot_share:
+        word = "." + word
+    return word
+
+
+def unique(taken, base, ending):
+    """base + ending, or with a numeric tail on base when a sibling already
+    holds that name, letter case ignored (the tool matches and resolves names
+    as Windows does)."""
+    name = base + ending
+    tail = 1
+    while name.lower() in taken:
+        name = "%s_%d%s" % (base, tail, ending)
+        tail += 1
+    taken.add(name.lower())
+    return name
+
+
+def plan_dirs(rng, count):
+    """Directories as (parent index, depth, name); index 0 is the root."""
+    dirs = [(None, 0, "")]
+    taken = [set()]
+    open_dirs = [0]  # directories that may still get children
+    for _ in range(count):
+        # Half the time a recently made directory, so that the tree grows deep.
+        if rng.random() < 0.5:
+            back = min(int(rng.expovariate(1 / 40)), len(open_dirs) - 1)
+            pick = open_dirs[-1 - back]
+        else:
+            pick = rng.choice(open_dirs)
+        depth = dirs[pick][1] + 1
+        name = unique(taken[pick], stem(rng, DOT_DIR_SHARE),
+                      weighted(rng, DIR_ENDINGS))
+        dirs.append((pick, depth, name))
+        taken.append(set())
+        if depth < MAX_DEPTH:
+            open_dirs.append(len(dirs) - 1)
+    return dirs, taken
+
+
+def file_name(rng):
+    """A file name as (base, ending)."""
+    ending = weighted(rng, ENDINGS)
+    if rng.random() < DOT_FILE_SHARE:
+        # Dot files: some are nothing but a dot and an ending (".txt").
+        if ending.startswith(".") and rng.random() < 0.3:
+            return "", ending
+        return "." + stem(rng, 0), ending
+    return stem(rng, 0), ending
+
+
+def plan_files(rng, dirs, taken, scale):
+    """Files as (dir index, name, size, time)."""
+    homes = []
+    big = rng.sample(range(1, len(dirs)), scale["big_dirs"])
+    for d in big:
+        homes += [d] * scale["big_files"]
+    rest = scale["files"] - len(homes)
+    homes += [rng.randrange(len(dirs)) for _ in range(rest)]
+    files = []
+    for d in homes:
+        name = unique(taken[d], *file_name(rng))
+        size = 0 if rng.random() < EMPTY_SHARE else rng.randint(1, MAX_SIZE)
+        files.append((d, name, size, random_time(rng)))
+    return files
+
+
+def build(base, dirs, files, rng):
+    paths = [base]
+    for parent, _, name in dirs[1:]:
+        path = os.path.join(paths[parent], name)
+        os.mkdir(path)
+        paths.append(path)
+    flags = os.O_WRONLY | os.O_CREAT | os.O_EXCL
+    for d, name, size, t in files:
+        fd = os.open(os.path.join(paths[d], name), flags, 0o644)
+        try:
+            if size:
+                os.ftruncate(fd, size)  # sparse: no data blocks written
+        finally:
+            os.close(fd)
+        os.utime(os.path.join(paths[d], name), (t, t))
+    # Directory times last: creating entries changes a directory's time.
+    for path in paths:
+        t = random_time(rng)
+        os.utime(path, (t, t))
+
+
+def read_marker(root):
+    try:
+        with open(os.path.join(root, MARKER)) as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return None
+
+
+def make_tree(root, scale_name):
+    scale = SCALES[scale_name]
+    record = {"version": VERSION, "seed": SEED, "scale": scale_name, **scale}
+    tree = os.path.join(root, "tree")
+    if read_marker(root) == record and os.path.isdir(tree):
+        return tree, False
+    if os.path.exists(root):
+        strangers = set(os.listdir(root)) - {"tree", "tree.partial", MARKER}
+        if strangers:
+            sys.exit("make_tree: %s holds other files (%s); not touching it"
+                     % (root, ", ".join(sorted(strangers))))
+    os.makedirs(root, exist_ok=True)
+    for old in (os.path.join(root, MARKER), tree, tree + ".partial"):
+        if os.path.isdir(old):
+            shutil.rmtree(old)
+        elif os.path.exists(old):
+            os.remove(old)
+    rng = random.Random(SEED)
+    dirs, taken = plan_dirs(rng, scale["dirs"])
+    files = plan_files(rng, dirs, taken, scale)
+    partial = tree + ".partial"
+    os.mkdir(partial)
+    build(partial, dirs, files, rng)
+    os.rename(partial, tree)
+    with open(os.path.join(root, MARKER), "w") as f:
+        json.dump(record, f)
+    return tree, True
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("root", nargs="?", default=DEFAULT_ROOT,
+                        help="directory to hold the tree (default %(default)s)")
+    parser.add_argument("--small", action="store_true",
+                        help="about 2,000 entries, for a smoke run")
+    args = parser.parse_args()
+    tree, made = make_tree(os.path.abspath(args.root),
+                           "small" if args.small else "full")
+    print(tree)
+    print("make_tree: %s %s" % ("generated" if made else "reused", tree),
+          file=sys.stderr)
+
+
+if __name__ == "__main__":
+    main()
