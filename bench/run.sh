@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmark: kestriv against find on a generated tree.
 #   bench/run.sh [--small] [--pairs N]
-# Builds kestriv (Release, build/release) when it is missing, generates the
+# Builds kestriv (Release, build/release), brings it up to date, generates the
 # tree when it is missing, then runs bench/pairs.py: a table of medians,
 # peak memory and a system-call summary. KESTRIV=<binary> uses another
 # binary; KESTRIV_BENCH_DIR=<dir> keeps the tree elsewhere.
@@ -36,10 +36,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq >/dev/null && apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-binary="${KESTRIV:-$root/build/release/kestriv}"
-if [ ! -x "$binary" ]; then
-  build="$(dirname "$binary")"
-  echo "building kestriv (Release) in $build"
+binary="${KESTRIV:-}"
+if [ -z "$binary" ]; then
+  # Brought up to date on every run, so a stale binary is never timed.
+  build="$root/build/release"
+  binary="$build/kestriv"
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DKESTRIV_TESTS=OFF >/dev/null
   cmake --build "$build" -j"$(nproc)" --target kestriv >/dev/null
 fi

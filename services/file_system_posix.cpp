@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <map>
 #include <unordered_map>
 #include <vector>
 
@@ -384,25 +383,40 @@ bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity) {
 
 namespace {
 
-// The aliases of every directory that needed one, computed once per run.
-std::map<std::string, std::unordered_map<std::string, std::string>>&
-AliasCache() {
-  static auto* cache =
-      new std::map<std::string, std::unordered_map<std::string, std::string>>;
+using AliasTable = std::unordered_map<std::string, std::string>;
+
+// The aliases of the directories used most recently. A walk needs a
+// directory's aliases while it is inside that directory, so a small table
+// computes each once per walk and keeps memory flat however big the tree.
+struct AliasCache {
+  static constexpr size_t kDirectories = 64;
+  std::vector<std::pair<std::string, AliasTable>> tables;  // oldest first
+};
+
+AliasCache& Aliases() {
+  static AliasCache* cache = new AliasCache;
   return *cache;
 }
 
-const std::unordered_map<std::string, std::string>& AliasesOf(
-    const std::string& dir) {
-  auto& cache = AliasCache();
-  auto found = cache.find(dir);
-  if (found != cache.end()) return found->second;
+const AliasTable& AliasesOf(const std::string& dir) {
+  auto& tables = Aliases().tables;
+  for (size_t i = tables.size(); i-- > 0;) {
+    if (tables[i].first != dir) continue;
+    if (i + 1 != tables.size()) {
+      auto found = std::move(tables[i]);
+      tables.erase(tables.begin() + static_cast<std::ptrdiff_t>(i));
+      tables.push_back(std::move(found));
+    }
+    return tables.back().second;
+  }
   std::vector<std::string> names;
   if (DIR* d = opendir(DirectoryArgument(dir))) {
     while (struct dirent* entry = readdir(d)) names.emplace_back(entry->d_name);
     closedir(d);
   }
-  return cache.emplace(dir, MakeShortNames(names)).first->second;
+  if (tables.size() == AliasCache::kDirectories) tables.erase(tables.begin());
+  tables.emplace_back(dir, MakeShortNames(names));
+  return tables.back().second;
 }
 
 // The short form of one component of `dir`: the alias where it has one.
@@ -413,14 +427,17 @@ std::string ShortComponent(const std::string& dir, const std::string& name) {
   return alias != aliases.end() ? alias->second : name;
 }
 
-}  // namespace
+// The long (as on disk) and short forms of an existing path.
+struct ShortForm {
+  std::string long_form, short_form;
+};
 
-std::string ShortPathOf(const std::string& path) {
+bool ShortFormOf(const std::string& path, ShortForm* form) {
   std::string resolved;
   if (path.empty() || !ResolveOnDisk(path, &resolved) || !Exists(resolved))
-    return std::string();
-  std::string long_form = resolved[0] == '/' ? "/" : "";
-  std::string short_form = long_form;
+    return false;
+  form->long_form = resolved[0] == '/' ? "/" : "";
+  form->short_form = form->long_form;
   size_t start = 0;
   while (start < resolved.size()) {
     size_t end = resolved.find('/', start);
@@ -428,9 +445,49 @@ std::string ShortPathOf(const std::string& path) {
     std::string component = resolved.substr(start, end - start);
     start = end + 1;
     if (component.empty()) continue;
-    short_form = JoinPath(short_form, ShortComponent(long_form, component));
-    long_form = JoinPath(long_form, component);
+    form->short_form = JoinPath(form->short_form,
+                                ShortComponent(form->long_form, component));
+    form->long_form = JoinPath(form->long_form, component);
   }
-  if (resolved.back() == '/' && short_form.back() != '/') short_form += '/';
-  return short_form;
+  if (resolved.back() == '/' && form->short_form.back() != '/')
+    form->short_form += '/';
+  return true;
+}
+
+// The directory of the last path asked for, so the entries of one directory
+// share the work on everything above them.
+struct LastParent {
+  bool valid = false;
+  std::string typed;
+  ShortForm form;
+};
+
+LastParent& RecentParent() {
+  static LastParent* last = new LastParent;
+  return *last;
+}
+
+}  // namespace
+
+std::string ShortPathOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0 || slash + 1 == path.size()) {
+    ShortForm form;
+    return ShortFormOf(path, &form) ? form.short_form : std::string();
+  }
+  const std::string parent = path.substr(0, slash);
+  LastParent& last = RecentParent();
+  if (!last.valid || last.typed != parent) {
+    last.valid = ShortFormOf(parent, &last.form);
+    last.typed = parent;
+  }
+  if (!last.valid) return std::string();
+  std::string name = path.substr(slash + 1);
+  if (!Exists(JoinPath(last.form.long_form, name))) {
+    if (name == "." || name == "..") return std::string();
+    name = FindIgnoringCase(last.form.long_form, name);
+    if (name.empty()) return std::string();
+  }
+  return JoinPath(last.form.short_form,
+                  ShortComponent(last.form.long_form, name));
 }
