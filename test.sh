@@ -4,7 +4,10 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
 cd "$root"
 
-packages=(cmake g++ make python3 libgtest-dev)
+# The Windows build is cross-compiled with MinGW-w64 (GoogleTest from its
+# source package) and tested under Wine in a Japanese locale.
+packages=(cmake g++ make python3 libgtest-dev googletest
+          g++-mingw-w64-x86-64-posix wine locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
@@ -14,6 +17,15 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}"
+fi
+
+# Wine takes its ANSI code page (932) and date settings from the locale.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+  echo "generating the ja_JP.UTF-8 locale"
+  sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen ||
+    echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
 fi
 
 jobs="$(nproc)"
@@ -28,3 +40,8 @@ check() {  # name
 
 build release -DCMAKE_BUILD_TYPE=Release
 check release
+
+# The first run also creates the Wine prefix in build/win32/wineprefix.
+build win32 -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake"
+check win32

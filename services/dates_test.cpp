@@ -311,7 +311,10 @@ TEST_F(DatesTest, PlatformClockIsLocalTimeWithMilliseconds) {
 TEST_F(DatesTest, SettingsAreThoseOfAJapaneseRegionalSetting) {
   InitDateTextSettings();
   const DateTextSettings& settings = CurrentDateTextSettings();
-  EXPECT_EQ("yyyy/MM/dd", settings.short_date_pattern);
+  // Windows' Japanese setting says yyyy/MM/dd; Wine's says yyyy/M/d.
+  EXPECT_TRUE(settings.short_date_pattern == "yyyy/MM/dd" ||
+              settings.short_date_pattern == "yyyy/M/d")
+      << settings.short_date_pattern;
   EXPECT_EQ('/', settings.date_separator);
   EXPECT_EQ(0, settings.century_window);
   EXPECT_EQ('H', settings.time_pattern_first);

@@ -5,8 +5,18 @@ temporary trees and compares the exact output bytes and the exit code.
 Entries come in directory order, so each directory's entries are compared
 as a set, while the order rules that do hold are checked: a directory's
 matches are printed together, before anything below it.
+
+With --platform win32 the tool is the Windows build, run through Wine under
+a Japanese locale. The tests are written with POSIX paths; the harness turns
+the "/" of search-path arguments and of expected paths into "\\", and an
+absolute path into its Wine form on drive Z:, so the same expectations hold
+on both platforms.
 """
+import functools
+import ntpath
 import os
+import posixpath
+import re
 import subprocess
 import tempfile
 import unittest
@@ -37,15 +47,127 @@ BAD_NAME = cp932("/n の指定が不正です") + CRLF
 NO_MASK = cp932("検索ファイル名を指定してください") + CRLF
 
 
-class Run:
-    """One finished run of the tool."""
+def is_windows():
+    return PLATFORM == "win32"
 
-    def __init__(self, args, cwd=None, stdout=subprocess.PIPE):
-        proc = subprocess.run([BINARY] + list(args), cwd=cwd, stdout=stdout,
+
+def posix_only(test):
+    """Skips a test in the Windows build."""
+    @functools.wraps(test)
+    def wrapper(self, *args, **kwargs):
+        if is_windows():
+            self.skipTest("POSIX build only")
+        return test(self, *args, **kwargs)
+    return wrapper
+
+
+def windows_only(test):
+    """Skips a test in the POSIX build."""
+    @functools.wraps(test)
+    def wrapper(self, *args, **kwargs):
+        if not is_windows():
+            self.skipTest("Windows build only")
+        return test(self, *args, **kwargs)
+    return wrapper
+
+
+def native_arg(arg):
+    """A search-path argument in the platform's syntax; options (anything
+    that begins with "/") stay as typed."""
+    if not is_windows() or arg.startswith("/"):
+        return arg
+    return arg.replace("/", "\\")
+
+
+def native_path(path):
+    """An expected output path (bytes) in the platform's syntax: under Wine
+    an absolute POSIX path is on drive Z:."""
+    if not is_windows():
+        return path
+    if path.startswith(b"/"):
+        path = b"Z:" + path
+    return path.replace(b"/", b"\\")
+
+
+def path_module():
+    return ntpath if is_windows() else posixpath
+
+
+def wine_environment():
+    env = dict(os.environ)
+    env.setdefault("WINEPREFIX",
+                   os.path.join(os.path.dirname(BINARY), "wineprefix"))
+    env["WINEDEBUG"] = "-all"
+    env["LC_ALL"] = "ja_JP.UTF-8"
+    return env
+
+
+_wine_ready = False
+
+
+def start_wine():
+    """Creates the Wine prefix on first use and starts a Wine session (the
+    server and its system processes) that outlives the runs, detached from
+    every pipe. Otherwise the first run would start the session, its
+    processes would inherit that run's standard error, and reading the pipe
+    to its end would wait until the session ends (seconds per run)."""
+    global _wine_ready
+    if _wine_ready:
+        return
+    env = wine_environment()
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                 stderr=subprocess.DEVNULL, env=env)
+    if not os.path.exists(os.path.join(env["WINEPREFIX"], "system.reg")):
+        subprocess.run(["wineboot", "-i"], check=True, timeout=600, **quiet)
+        subprocess.run(["wineserver", "-w"], timeout=600, **quiet)
+    # Persistent until 30 seconds after the last run; it goes by itself.
+    # It refuses to start when a server for the prefix already runs; that
+    # one serves as well.
+    subprocess.run(["wineserver", "-p30"], timeout=60, **quiet)
+    subprocess.run(["wine", BINARY], timeout=600, **quiet)
+    _wine_ready = True
+
+
+# What Wine itself may print on standard error even with WINEDEBUG=-all.
+WINE_NOISE = re.compile(
+    rb"^(?:[0-9a-f]{4,}:)?(?:fixme|err|warn|trace):|^wine: |^Wine |"
+    rb"^it looks like wine32|^multiarch needs|^execute \"dpkg|^as root, ")
+
+
+def tool_stderr(err):
+    """Standard error without the platform layer's own noise (Wine's)."""
+    if not is_windows():
+        return err
+    return b"".join(line for line in err.splitlines(keepends=True)
+                    if not WINE_NOISE.match(line))
+
+
+def tool_command(args, raw=False):
+    """The command that runs the tool with args (for subprocess); search-path
+    arguments are converted to the platform's syntax unless raw is set."""
+    args = list(args) if raw else [native_arg(a) for a in args]
+    if is_windows():
+        start_wine()
+        return ["wine", BINARY] + args
+    return [BINARY] + args
+
+
+def tool_environment():
+    """The environment for tool_command (None: this process's own)."""
+    return wine_environment() if is_windows() else None
+
+
+class Run:
+    """One finished run of the tool. Search-path arguments are converted to
+    the platform's syntax unless raw is set."""
+
+    def __init__(self, args, cwd=None, stdout=subprocess.PIPE, raw=False):
+        command, env = tool_command(args, raw), tool_environment()
+        proc = subprocess.run(command, cwd=cwd, stdout=stdout, env=env,
                               stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
                               timeout=120)
         self.out = proc.stdout
-        self.err = proc.stderr
+        self.err = tool_stderr(proc.stderr)
         self.code = proc.returncode
 
 
@@ -80,14 +202,16 @@ def parse_output(out):
 def check_directory_order(test, lines):
     """Each directory's matches are contiguous and come before the matches
     of its subdirectories."""
+    paths = path_module()
+    delimiter = paths.sep.encode()
     seen_dirs = []
     for line in lines:
-        parent = os.path.dirname(line)
+        parent = paths.dirname(line)
         if seen_dirs and seen_dirs[-1] == parent:
             continue
         test.assertNotIn(parent, seen_dirs, "matches of %r split" % parent)
         for earlier in seen_dirs:
-            test.assertFalse(earlier.startswith(parent + b"/"),
+            test.assertFalse(earlier.startswith(parent + delimiter),
                              "%r printed after its subdirectory" % parent)
         seen_dirs.append(parent)
 
@@ -106,13 +230,16 @@ class Case(unittest.TestCase):
                     pass
         self._tmp.cleanup()
 
-    def run_tool(self, *args, cwd=None):
-        run = Run(args, cwd=cwd or self.root)
+    def run_tool(self, *args, cwd=None, raw=False):
+        run = Run(args, cwd=cwd or self.root, raw=raw)
         self.assertEqual(run.err, b"", "nothing goes to standard error")
         return run
 
     def assert_search(self, run, expected_blocks, found, dirs, code=None):
-        """expected_blocks: [(header bytes, set of lines)]."""
+        """expected_blocks: [(header bytes, set of lines)], with POSIX
+        paths; they are compared in the platform's syntax."""
+        expected_blocks = [(native_path(h), {native_path(l) for l in want})
+                           for h, want in expected_blocks]
         blocks, summary = parse_output(run.out)
         self.assertEqual([h for h, _ in blocks], [h for h, _ in expected_blocks])
         for (header, lines), (_, want) in zip(blocks, expected_blocks):

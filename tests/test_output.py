@@ -9,10 +9,11 @@ from e2e_support import Case, cp932, make_tree
 
 
 def run_raw(args, cwd, stdout, preexec=None):
-    proc = subprocess.run([e2e_support.BINARY] + args, cwd=cwd, stdout=stdout,
-                          stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
-                          preexec_fn=preexec, timeout=120)
-    return proc.returncode, proc.stderr
+    proc = subprocess.run(e2e_support.tool_command(args), cwd=cwd,
+                          stdout=stdout, stderr=subprocess.PIPE,
+                          stdin=subprocess.DEVNULL, preexec_fn=preexec,
+                          env=e2e_support.tool_environment(), timeout=120)
+    return proc.returncode, e2e_support.tool_stderr(proc.stderr)
 
 
 class OutputFailures(Case):
@@ -22,13 +23,14 @@ class OutputFailures(Case):
                               for i in range(40) for j in range(25)})
 
     def test_reader_that_closes_early(self):
-        proc = subprocess.Popen([e2e_support.BINARY, "/n*.txt", "."],
+        proc = subprocess.Popen(e2e_support.tool_command(["/n*.txt", "."]),
                                 cwd=self.root, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE)
+                                stderr=subprocess.PIPE,
+                                env=e2e_support.tool_environment())
         proc.stdout.read(10)
         proc.stdout.close()
         self.assertEqual(proc.wait(timeout=60), 1)
-        self.assertEqual(proc.stderr.read(), b"")
+        self.assertEqual(e2e_support.tool_stderr(proc.stderr.read()), b"")
 
     def test_closed_standard_output(self):
         for args in (["/n*.txt", "."], []):

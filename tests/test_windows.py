@@ -1,0 +1,121 @@
+"""End-to-end tests of the Windows build's own cases, run through Wine under
+a Japanese locale: drive letters, root-relative paths, true case, short
+names, the regional date settings and the process command line."""
+import os
+import re
+import time
+import unittest
+
+from e2e_support import (CRLF, USAGE, Case, is_windows, make_tree,
+                         parse_output)
+
+
+def wine_path(posix_path):
+    """The Wine path (drive Z:) of an absolute POSIX path, as bytes."""
+    return b"Z:" + posix_path.encode().replace(b"/", b"\\")
+
+
+def local_epoch(year, month, day):
+    return time.mktime((year, month, day, 12, 0, 0, 0, 0, -1))
+
+
+SHORT_NAME = re.compile(rb"^[^.\\ ]{1,8}(\.[^.\\ ]{1,3})?$")
+
+
+class WindowsCase(Case):
+    def setUp(self):
+        if not is_windows():
+            self.skipTest("Windows build only")
+        super().setUp()
+        make_tree(self.root, {
+            "Data/Report.TXT": b"r",
+            "Data/Sub/deep.Txt": b"d",
+        })
+        self.data = os.path.join(self.root, "Data")
+
+    def lines_of(self, run):
+        blocks, _ = parse_output(run.out)
+        return [line for _, lines in blocks for line in lines]
+
+
+class Windows(WindowsCase):
+    def test_usage_screen_is_the_same_bytes(self):
+        run = self.run_tool()
+        self.assertEqual(run.out, USAGE)
+        self.assertEqual(run.code, 2)
+
+    def test_lower_case_drive_letter_prints_upper_case(self):
+        typed = "z:" + self.data.replace("/", "\\")
+        run = self.run_tool("/n*.txt", typed, raw=True)
+        root = wine_path(self.data)
+        self.assert_search(run, [(typed.encode(), {
+            root + b"\\Report.TXT", root + b"\\Sub\\deep.Txt"})],
+            found=2, dirs=2)
+
+    def test_path_typed_in_the_wrong_case_prints_as_stored(self):
+        typed = "Z:" + self.data.upper().replace("/", "\\")
+        run = self.run_tool("/nREPORT.TXT", typed, raw=True)
+        self.assert_search(run, [(typed.encode(), {
+            wine_path(self.data) + b"\\Report.TXT"})], found=1, dirs=2)
+
+    def test_root_relative_path_prints_without_leading_backslash(self):
+        typed = self.data.replace("/", "\\")
+        run = self.run_tool("/nReport.txt", typed, raw=True)
+        # The scan of the root text "\" delivers nothing, so the ascent ends
+        # below it.
+        self.assert_search(run, [(typed.encode(), {
+            typed[1:].encode() + b"\\Report.TXT"})], found=1, dirs=2)
+
+    def test_drive_root_is_upper_cased_and_keeps_its_backslash(self):
+        run = self.run_tool("/ntmp", "/r", "z:\\", raw=True)
+        self.assert_search(run, [(b"z:\\", {b"Z:\\tmp"})], found=1, dirs=1)
+
+    def test_dot_paths_print_as_typed(self):
+        run = self.run_tool("/nReport.txt", "Data\\Sub\\..", raw=True)
+        self.assert_search(run, [(b"Data\\Sub\\..", {
+            b"Data\\Sub\\..\\Report.TXT"})], found=1, dirs=2)
+
+    def test_short_names(self):
+        make_tree(self.root, {"Long File Name.txt": b"l",
+                              "Another long name.text": b"a",
+                              "short.txt": b"s"})
+        run = self.run_tool("/n*.t*", "/vs", "/r", ".")
+        lines = self.lines_of(run)
+        self.assertEqual(len(lines), 3, lines)
+        self.assertIn(b".\\short.txt", lines)
+        for line in lines:
+            prefix, _, name = line.rpartition(b"\\")
+            self.assertEqual(prefix, b".")
+            self.assertRegex(name, SHORT_NAME)
+        self.assertEqual(run.code, 0)
+
+    def test_period_option_under_the_japanese_date_settings(self):
+        make_tree(self.root, {"old.log": b"o", "new.log": b"n"})
+        for name, year in (("old.log", 1998), ("new.log", 2000)):
+            stamp = local_epoch(year, 6, 1)
+            os.utime(os.path.join(self.root, name), (stamp, stamp))
+        run = self.run_tool("/n*.log", "/f990101", "/r", ".")
+        self.assert_search(run, [(b".", {b".\\new.log"})], found=1, dirs=1)
+        run = self.run_tool("/n*.log", "/f-981231", "/r", ".")
+        self.assert_search(run, [(b".", {b".\\old.log"})], found=1, dirs=1)
+
+    def test_quoted_argument_with_a_blank_is_one_word(self):
+        # Wine puts an argument that holds a blank in double quotes on the
+        # command line; the tool's own split makes it one word again, and
+        # the name option then splits it at the blank into two masks.
+        make_tree(self.root, {"a": b"1", "b.txt": b"2"})
+        run = self.run_tool("/na b.txt", "/r", ".")
+        self.assert_search(run, [(b".", {b".\\a"}), (b".", {b".\\b.txt"})],
+                           found=2, dirs=2)
+
+    def test_current_directory_header_is_the_wine_path(self):
+        run = self.run_tool("/nReport.txt", "/r", cwd=self.data)
+        self.assertEqual(
+            run.out,
+            b"/ " + wine_path(self.data) + b" /" + CRLF +
+            wine_path(self.data) + b"\\Report.TXT" + CRLF + CRLF +
+            b"1 files in 1 dirs.")
+
+
+if __name__ == "__main__":
+    unittest.main()
