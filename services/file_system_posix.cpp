@@ -14,48 +14,20 @@
 #include <unordered_map>
 #include <vector>
 
+#include "services/directory_listing_posix.h"
 #include "services/file_system.h"
 #include "services/short_name.h"
 #include "services/wildcard.h"
 
-// A mask scan works on the directory's whole listing, read at once, so no
-// descriptor stays open while the walker descends (a deep tree never runs
-// out of them) and the listing can serve the walker's second read of the
-// same directory.
+// A mask scan works on the directory's whole listing, read at once.
 struct EntryScanState {
-  std::string dir;            // the directory text of the pattern
-  std::string disk_dir;       // the same, as found on disk
+  DirectoryListing listing;
   std::string mask;
-  std::vector<char> records;  // the raw getdents64 records
-  size_t next = 0;            // offset of the next record
+  size_t next = 0;  // offset of the next record
 };
-
-namespace {
-
-// The listing of the directory whose mask scan ended last, kept for the
-// very next mask scan if that is of the same directory: the walker reads
-// each directory twice in a row, once for the mask and once for its
-// subdirectories.
-struct RecentListing {
-  bool valid = false;
-  std::string dir;
-  std::string disk_dir;
-  std::vector<char> records;
-};
-
-RecentListing& Recent() {
-  static RecentListing* recent = new RecentListing;
-  return *recent;
-}
-
-}  // namespace
 
 void EntryScanStateDeleter::operator()(EntryScanState* state) const {
-  RecentListing& recent = Recent();
-  recent.valid = true;
-  recent.dir.swap(state->dir);
-  recent.disk_dir.swap(state->disk_dir);
-  recent.records.swap(state->records);
+  ReleaseListing(&state->listing);
   delete state;
 }
 
@@ -195,14 +167,22 @@ EntryFields FieldsOf(const char* name, const struct stat& st, bool is_link) {
   return f;
 }
 
-// Fields of `name` in `dir`; a link reports what it points to, a dangling
-// one its own data. False when it is gone.
-bool StatEntry(const std::string& dir, const char* name, EntryFields* fields) {
-  const std::string path = JoinPath(dir, name);
+// Fields of `name` in the listed directory; a link reports what it points
+// to, a dangling one its own data. False when it is gone.
+bool StatEntry(const DirectoryListing& listing, const char* name,
+               EntryFields* fields) {
   struct stat st;
-  if (lstat(path.c_str(), &st) != 0) return false;
-  bool is_link = S_ISLNK(st.st_mode);
-  if (is_link) stat(path.c_str(), &st);
+  bool is_link = false;
+  if (listing.fd >= 0) {
+    if (fstatat(listing.fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    is_link = S_ISLNK(st.st_mode);
+    if (is_link) fstatat(listing.fd, name, &st, 0);
+  } else {
+    const std::string path = JoinPath(listing.disk_dir, name);
+    if (lstat(path.c_str(), &st) != 0) return false;
+    is_link = S_ISLNK(st.st_mode);
+    if (is_link) stat(path.c_str(), &st);
+  }
   *fields = FieldsOf(name, st, is_link);
   return true;
 }
@@ -210,11 +190,12 @@ bool StatEntry(const std::string& dir, const char* name, EntryFields* fields) {
 // Fields of a listed entry. The listing's type answers the directory and
 // archive bits; a status is asked for only where a wanted field or a link
 // (whose target decides) needs one.
-bool ListedEntryFields(const std::string& dir, const struct dirent64& entry,
-                       uint32_t wanted, EntryFields* fields) {
+bool ListedEntryFields(const DirectoryListing& listing,
+                       const struct dirent64& entry, uint32_t wanted,
+                       EntryFields* fields) {
   unsigned char type = entry.d_type;
   if (wanted != 0 || type == DT_LNK || type == DT_UNKNOWN)
-    return StatEntry(dir, entry.d_name, fields);
+    return StatEntry(listing, entry.d_name, fields);
   fields->attr = type == DT_DIR ? kAttrDirectory : kAttrArchive;
   if (IsHiddenName(entry.d_name)) fields->attr |= kAttrHidden;
   return true;
@@ -228,23 +209,51 @@ void Deliver(const EntryFields& fields, const char* name, TSearchRec& rec) {
 }
 
 // Delivers the next entry of a mask scan that matches and is not skipped.
-// Fields that need a status are asked for by path, as the listing's
-// descriptor is closed.
 int DeliverFromListing(TSearchRec& rec) {
   EntryScanState& state = *rec.Scan;
-  while (state.next < state.records.size()) {
+  const RecordBuffer& records = state.listing.records;
+  while (state.next < records.size) {
     const auto* entry =
-        reinterpret_cast<const struct dirent64*>(&state.records[state.next]);
+        reinterpret_cast<const struct dirent64*>(records.data.get() + state.next);
     state.next += entry->d_reclen;
     if (!MatchesWildcard(state.mask, entry->d_name)) continue;
     EntryFields fields;
-    if (!ListedEntryFields(state.disk_dir, *entry, rec.Wanted, &fields))
+    if (!ListedEntryFields(state.listing, *entry, rec.Wanted, &fields))
       continue;
     if ((fields.attr & rec.SkipMask) != 0) continue;
     Deliver(fields, entry->d_name, rec);
     return 0;
   }
   return kNoMoreEntries;
+}
+
+// The stored spelling of `name` in a listing, ignoring ASCII case; empty
+// when there is none.
+std::string FindInListing(const DirectoryListing& listing,
+                          const std::string& name) {
+  const RecordBuffer& records = listing.records;
+  for (size_t next = 0; next < records.size;) {
+    const auto* entry =
+        reinterpret_cast<const struct dirent64*>(records.data.get() + next);
+    next += entry->d_reclen;
+    if (EqualsIgnoringAsciiCase(entry->d_name, name)) return entry->d_name;
+  }
+  return std::string();
+}
+
+// The stored spelling of `name` in `dir` when it does not exist as typed,
+// found through the directory's listing, which stays kept for the walker's
+// next read of the same directory; the directory found on disk goes to
+// `disk_dir`.
+std::string FindIgnoringCaseInListing(const std::string& dir,
+                                      const std::string& name,
+                                      std::string* disk_dir) {
+  DirectoryListing listing;
+  if (TakeListing(dir, &listing) != 0) return std::string();
+  std::string stored = FindInListing(listing, name);
+  *disk_dir = listing.disk_dir;
+  ReleaseListing(&listing);
+  return stored;
 }
 
 // Delivers the one entry an exact name selects: as typed, else ignoring case.
@@ -254,12 +263,11 @@ int DeliverExactName(const std::string& dir, const std::string& name,
   std::string path = JoinPath(dir, name);
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) {
-    std::string resolved_dir;
-    if (name == "." || name == ".." || !ResolveOnDisk(dir, &resolved_dir))
-      return kNoMoreEntries;
-    stored = FindIgnoringCase(resolved_dir, name);
+    if (name == "." || name == "..") return kNoMoreEntries;
+    std::string disk_dir;
+    stored = FindIgnoringCaseInListing(dir, name, &disk_dir);
     if (stored.empty()) return kNoMoreEntries;
-    path = JoinPath(resolved_dir, stored);
+    path = JoinPath(disk_dir, stored);
     if (lstat(path.c_str(), &st) != 0) return kNoMoreEntries;
   }
   bool is_link = S_ISLNK(st.st_mode);
@@ -270,8 +278,8 @@ int DeliverExactName(const std::string& dir, const std::string& name,
   return 0;
 }
 
-// Opens `dir` for listing, as typed or else found ignoring case (the text
-// opened goes to `disk_dir`); -1 with errno set when it cannot be opened.
+}  // namespace
+
 int OpenDirectoryAnyCase(const std::string& dir, std::string* disk_dir) {
   constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
   *disk_dir = dir;
@@ -283,43 +291,6 @@ int OpenDirectoryAnyCase(const std::string& dir, std::string* disk_dir) {
   if (fd < 0) errno = error;
   return fd;
 }
-
-// Reads the whole listing of `dir`; 0 or the error code.
-int ReadListing(const std::string& dir, std::string* disk_dir,
-                std::vector<char>* records) {
-  constexpr size_t kChunk = 32 * 1024;
-  int fd = OpenDirectoryAnyCase(dir, disk_dir);
-  if (fd < 0) return errno != 0 ? errno : kNoMoreEntries;
-  records->clear();
-  for (;;) {
-    size_t used = records->size();
-    records->resize(used + kChunk);
-    ssize_t n = getdents64(fd, records->data() + used, kChunk);
-    records->resize(used + (n > 0 ? static_cast<size_t>(n) : 0));
-    if (n <= 0) break;
-  }
-  close(fd);
-  return 0;
-}
-
-// The listing of `dir`: the one kept from the scan just ended when it is of
-// the same directory, else read anew.
-int TakeListing(const std::string& dir, std::string* disk_dir,
-                std::vector<char>* records) {
-  RecentListing& recent = Recent();
-  bool reuse = recent.valid && recent.dir == dir;
-  recent.valid = false;
-  // Either way the kept buffer moves on: as the listing itself, or as the
-  // storage the new listing is read into.
-  records->swap(recent.records);
-  if (reuse) {
-    disk_dir->swap(recent.disk_dir);
-    return 0;
-  }
-  return ReadListing(dir, disk_dir, records);
-}
-
-}  // namespace
 
 int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
                   TSearchRec& rec) {
@@ -334,9 +305,7 @@ int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
   if (last.empty()) return kNoMoreEntries;
   if (!HasWildcards(last)) return DeliverExactName(dir, last, rec);
   auto state = std::make_unique<EntryScanState>();
-  if (int error = TakeListing(dir, &state->disk_dir, &state->records))
-    return error;
-  state->dir = dir;
+  if (int error = TakeListing(dir, &state->listing)) return error;
   state->mask = last;
   rec.Scan.reset(state.release());
   int result = DeliverFromListing(rec);

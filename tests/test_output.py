@@ -19,8 +19,11 @@ def run_raw(args, cwd, stdout, preexec=None):
 class OutputFailures(Case):
     def setUp(self):
         super().setUp()
-        make_tree(self.root, {"d%03d/f%03d.txt" % (i, j): b"x"
-                              for i in range(40) for j in range(25)})
+        # Far more output than a pipe holds, so the writer meets the closed
+        # end while it is still walking.
+        long_name = "n" * 120
+        make_tree(self.root, {"d%03d/%s%03d.txt" % (i, long_name, j): b"x"
+                              for i in range(40) for j in range(100)})
 
     def test_reader_that_closes_early(self):
         proc = subprocess.Popen(e2e_support.tool_command(["/n*.txt", "."]),
