@@ -70,6 +70,25 @@ std::string TrueCasePathOfEntry(const std::string& dir, const std::string& name,
   return WithTrailingDelimiter(true_case, syntax) + name;
 }
 
+// Every entry name is one component without delimiters, so the parent text
+// and the root of dir + name are those of dir + any one-byte name.
+bool TrueCasePrefixOfEntries(const std::string& dir, TrueCaseCache* cache,
+                             std::string* prefix) {
+  const PathSyntax& syntax = NativeSyntax();
+  const std::string probe = dir + "x";
+  const size_t root_len = RootLength(probe, syntax);
+  const std::string parent = ParentPart(probe, syntax);
+  if (probe.size() <= root_len || parent.size() >= probe.size() ||
+      parent.size() + 1 < dir.size())
+    return false;
+  const TrueCaseCache::Entry* known = FindEntry(cache, parent);
+  *prefix = WithTrailingDelimiter(
+      known && known->resolved ? known->true_case
+                               : ResolveTrueCase(parent, root_len, syntax, cache),
+      syntax);
+  return true;
+}
+
 void NoteListedDirectory(TrueCaseCache* cache, const std::string& path,
                          const std::string& name) {
   EntryFor(cache, path).listed_name = name;

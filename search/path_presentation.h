@@ -41,6 +41,13 @@ void NoteListedDirectory(TrueCaseCache* cache, const std::string& path,
 std::string TrueCasePathOfEntry(const std::string& dir, const std::string& name,
                                 TrueCaseCache* cache);
 
+// The true-case text that stands before the stored name of every entry a
+// scan of `dir` delivers, so that each entry costs no more than its name;
+// false where that text would depend on the entry (then use
+// TrueCasePathOfEntry).
+bool TrueCasePrefixOfEntries(const std::string& dir, TrueCaseCache* cache,
+                             std::string* prefix);
+
 // The true-case form of `path` whose root is `root_len` bytes long: the root
 // upper-cased, each component as the scan reports it. A component that
 // cannot be scanned drops itself and everything above it; an ascent that

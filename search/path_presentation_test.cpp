@@ -85,8 +85,11 @@ TEST_F(PathPresentationTest, KeptResolutionsGiveTheSameText) {
   TrueCaseCache cache;
   for (const auto& step : steps) {
     SCOPED_TRACE(step.dir + step.name);
-    EXPECT_EQ(TrueCasePathOfEntry(step.dir, step.name, &cache),
-              TrueCasePath(step.dir + step.name));
+    const std::string expected = TrueCasePath(step.dir + step.name);
+    EXPECT_EQ(TrueCasePathOfEntry(step.dir, step.name, &cache), expected);
+    std::string prefix;
+    ASSERT_TRUE(TrueCasePrefixOfEntries(step.dir, &cache, &prefix));
+    EXPECT_EQ(prefix + step.name, expected);
     if (!step.listed_subdir.empty())
       NoteListedDirectory(&cache, step.dir + step.listed_subdir,
                           step.listed_subdir);

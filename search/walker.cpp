@@ -37,11 +37,31 @@ bool IsCandidate(const TSearchRec& rec) {
   return !IsDotOrDotDot(rec.Name) && (rec.Attr & kAttrVolumeLabel) == 0;
 }
 
-void PrintEntry(const std::string& dir, const std::string& name, Walk& walk) {
+// How the entries of one directory are printed in true case: the text
+// before their names is resolved at the first of them.
+struct DirectoryPrinter {
+  enum { kUnknown, kPrefix, kEachEntry } state = kUnknown;
+  std::string prefix;
+};
+
+void PrintEntry(const std::string& dir, const std::string& name, Walk& walk,
+                DirectoryPrinter& printer) {
   ++SearchSettings.FoundCount;
-  WriteText(SearchSettings.ShortNames
-                ? ShortPathOf(dir + name)
-                : TrueCasePathOfEntry(dir, name, &walk.true_case));
+  if (SearchSettings.ShortNames) {
+    WriteText(ShortPathOf(dir + name));
+  } else {
+    if (printer.state == DirectoryPrinter::kUnknown)
+      printer.state = TrueCasePrefixOfEntries(dir, &walk.true_case,
+                                              &printer.prefix)
+                          ? DirectoryPrinter::kPrefix
+                          : DirectoryPrinter::kEachEntry;
+    if (printer.state == DirectoryPrinter::kPrefix) {
+      WriteText(printer.prefix);
+      WriteText(name);
+    } else {
+      WriteText(TrueCasePathOfEntry(dir, name, &walk.true_case));
+    }
+  }
   WriteLineEnd();
   CheckOutput();
 }
@@ -59,9 +79,11 @@ uint32_t FieldsTheFilterReads() {
 void SelectionPass(const std::string& dir, Walk& walk) {
   TSearchRec rec;
   rec.Wanted = FieldsTheFilterReads();
+  DirectoryPrinter printer;
   for (int found = OpenEntryScan(dir + walk.mask, kAttrMaskAll, rec);
        found == 0; found = NextEntry(rec)) {
-    if (IsCandidate(rec) && MatchesFilter(rec)) PrintEntry(dir, rec.Name, walk);
+    if (IsCandidate(rec) && MatchesFilter(rec))
+      PrintEntry(dir, rec.Name, walk, printer);
   }
   CloseEntryScan(rec);
 }
