@@ -48,7 +48,7 @@ void PrintEntry(const std::string& dir, const std::string& name, Walk& walk,
                 DirectoryPrinter& printer) {
   ++SearchSettings.FoundCount;
   if (SearchSettings.ShortNames) {
-    WriteText(ShortPathOf(dir + name));
+    WriteText(ShortPathOfEntry(dir, name));
   } else {
     if (printer.state == DirectoryPrinter::kUnknown)
       printer.state = TrueCasePrefixOfEntries(dir, &walk.true_case,

@@ -120,3 +120,22 @@ void ReleaseListing(DirectoryListing* listing) {
   std::swap(kept.listing, *listing);
   kept.valid = true;
 }
+
+const DirectoryListing* FindOpenListing(const std::string& disk_dir) {
+  const auto& open = OpenListings();
+  for (auto listing = open.rbegin(); listing != open.rend(); ++listing)
+    if ((*listing)->disk_dir == disk_dir) return *listing;
+  return nullptr;
+}
+
+std::vector<std::string> NamesIn(const DirectoryListing& listing) {
+  std::vector<std::string> names;
+  const RecordBuffer& records = listing.records;
+  for (size_t next = 0; next < records.size;) {
+    const auto* entry =
+        reinterpret_cast<const struct dirent64*>(records.data.get() + next);
+    next += entry->d_reclen;
+    names.emplace_back(entry->d_name);
+  }
+  return names;
+}

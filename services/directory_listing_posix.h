@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Growable storage for raw records; never zero-filled, as the system
 // writes every byte that is read back.
@@ -32,6 +33,13 @@ int TakeListing(const std::string& dir, DirectoryListing* listing);
 
 // Unregisters a listing whose scan has ended and keeps it for the next scan.
 void ReleaseListing(DirectoryListing* listing);
+
+// The listing of an open scan whose directory is `disk_dir` on disk, or
+// null.
+const DirectoryListing* FindOpenListing(const std::string& disk_dir);
+
+// The names in a listing, in its order.
+std::vector<std::string> NamesIn(const DirectoryListing& listing);
 
 // Opens `dir` for listing, as typed or else found ignoring ASCII case, and
 // sets `disk_dir` to the text opened; -1 with errno set on failure.

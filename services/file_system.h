@@ -73,6 +73,10 @@ std::string CurrentDirectory();
 // The short (8.3) form of an existing path, whole; empty on failure.
 std::string ShortPathOf(const std::string& path);
 
+// ShortPathOf(dir + name) for an entry that a scan of `dir` has just
+// delivered under its stored `name`.
+std::string ShortPathOfEntry(const std::string& dir, const std::string& name);
+
 // The path syntax of this platform.
 const PathSyntax& NativeSyntax();
 

@@ -378,8 +378,11 @@ const AliasTable& AliasesOf(const std::string& dir) {
     }
     return tables.back().second;
   }
+  // The walker asks while it scans that directory: its listing is at hand.
   std::vector<std::string> names;
-  if (DIR* d = opendir(DirectoryArgument(dir))) {
+  if (const DirectoryListing* listing = FindOpenListing(dir)) {
+    names = NamesIn(*listing);
+  } else if (DIR* d = opendir(DirectoryArgument(dir))) {
     while (struct dirent* entry = readdir(d)) names.emplace_back(entry->d_name);
     closedir(d);
   }
@@ -423,17 +426,50 @@ bool ShortFormOf(const std::string& path, ShortForm* form) {
   return true;
 }
 
-// The directory of the last path asked for, so the entries of one directory
-// share the work on everything above them.
-struct LastParent {
-  bool valid = false;
-  std::string typed;
-  ShortForm form;
-};
+// The short forms of the directories asked for last, ancestors first: the
+// entries of a directory, and its subdirectories, build on them.
+std::vector<std::pair<std::string, ShortForm>>& RecentForms() {
+  static auto* forms = new std::vector<std::pair<std::string, ShortForm>>;
+  return *forms;
+}
 
-LastParent& RecentParent() {
-  static LastParent* last = new LastParent;
-  return *last;
+const ShortForm* FindRecentForm(const std::string& typed) {
+  for (const auto& form : RecentForms())
+    if (form.first == typed) return &form.second;
+  return nullptr;
+}
+
+// The form of `dir` from that of the directory above it, when that is known.
+bool ExtendRecentForm(const std::string& dir, ShortForm* form) {
+  const size_t slash = dir.rfind('/');
+  if (slash == std::string::npos || slash == 0) return false;
+  std::string name = dir.substr(slash + 1);
+  const ShortForm* up = FindRecentForm(dir.substr(0, slash));
+  if (up == nullptr || name.empty() || name == "." || name == "..")
+    return false;
+  if (!Exists(JoinPath(up->long_form, name))) {
+    name = FindIgnoringCase(up->long_form, name);
+    if (name.empty()) return false;
+  }
+  form->short_form =
+      JoinPath(up->short_form, ShortComponent(up->long_form, name));
+  form->long_form = JoinPath(up->long_form, name);
+  return true;
+}
+
+// The short form of `dir`, kept for the paths that follow in and below it.
+const ShortForm* ShortFormOfParent(const std::string& dir) {
+  if (const ShortForm* known = FindRecentForm(dir)) return known;
+  ShortForm form;
+  if (!ExtendRecentForm(dir, &form) && !ShortFormOf(dir, &form)) return nullptr;
+  auto& forms = RecentForms();
+  while (!forms.empty() &&
+         dir.compare(0, forms.back().first.size(), forms.back().first) != 0)
+    forms.pop_back();
+  constexpr size_t kMaxForms = 256;
+  if (forms.size() == kMaxForms) forms.erase(forms.begin());
+  forms.emplace_back(dir, std::move(form));
+  return &forms.back().second;
 }
 
 }  // namespace
@@ -444,19 +480,21 @@ std::string ShortPathOf(const std::string& path) {
     ShortForm form;
     return ShortFormOf(path, &form) ? form.short_form : std::string();
   }
-  const std::string parent = path.substr(0, slash);
-  LastParent& last = RecentParent();
-  if (!last.valid || last.typed != parent) {
-    last.valid = ShortFormOf(parent, &last.form);
-    last.typed = parent;
-  }
-  if (!last.valid) return std::string();
+  const ShortForm* parent = ShortFormOfParent(path.substr(0, slash));
+  if (parent == nullptr) return std::string();
   std::string name = path.substr(slash + 1);
-  if (!Exists(JoinPath(last.form.long_form, name))) {
+  if (!Exists(JoinPath(parent->long_form, name))) {
     if (name == "." || name == "..") return std::string();
-    name = FindIgnoringCase(last.form.long_form, name);
+    name = FindIgnoringCase(parent->long_form, name);
     if (name.empty()) return std::string();
   }
-  return JoinPath(last.form.short_form,
-                  ShortComponent(last.form.long_form, name));
+  return JoinPath(parent->short_form, ShortComponent(parent->long_form, name));
+}
+
+// The entry exists under its stored name: only the directory is looked up.
+std::string ShortPathOfEntry(const std::string& dir, const std::string& name) {
+  if (dir.size() < 2 || dir.back() != '/') return ShortPathOf(dir + name);
+  const ShortForm* parent = ShortFormOfParent(dir.substr(0, dir.size() - 1));
+  if (parent == nullptr) return std::string();
+  return JoinPath(parent->short_form, ShortComponent(parent->long_form, name));
 }

@@ -208,3 +208,7 @@ bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity) {
                    info.nFileIndexLow;
   return true;
 }
+
+std::string ShortPathOfEntry(const std::string& dir, const std::string& name) {
+  return ShortPathOf(dir + name);
+}
