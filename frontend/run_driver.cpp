@@ -50,6 +50,7 @@ void DispatchOption(const std::string& item) {
 
 void SearchEveryPair(const TStringList& search_paths,
                      const TStringList& name_masks) {
+  ExpectRepeatedWalks(search_paths.size() * name_masks.size() > 1);
   for (const std::string& path : search_paths) {
     const size_t mask_count = name_masks.size();
     for (size_t mask_index = 0; mask_index < mask_count; ++mask_index) {
@@ -57,6 +58,7 @@ void SearchEveryPair(const TStringList& search_paths,
       SearchDirectory(path, name_masks[mask_index]);
     }
   }
+  ExpectRepeatedWalks(false);
 }
 
 void WriteSummary() {

@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -32,6 +35,32 @@ KeptListing& Kept() {
   static auto* kept = new KeptListing;
   return *kept;
 }
+
+// Listings kept for the rest of a run that walks its trees more than once
+// (several masks or search paths). The later walks meet the directories in
+// the order the first one read them, so the first ones read are kept until
+// a fixed budget is spent, which keeps memory flat however big the tree.
+// They sit one after another in one arena, compactly: the directory text,
+// the text found on disk, then per entry its type byte, name and NUL; an
+// open-addressing table finds them by their directory text.
+struct RunListings {
+  static constexpr size_t kArenaBytes = 3 << 20;
+  static constexpr size_t kSlots = 1 << 15;  // at most half of them used
+  bool enabled = false;
+  std::vector<char> arena;       // reserved once, filled from the front
+  std::vector<uint32_t> slots;   // arena offset + 1 of each listing, or 0
+  size_t used_slots = 0;
+};
+
+RunListings& Run() {
+  static auto* run = new RunListings;
+  return *run;
+}
+
+// A remembered listing in the arena: lengths, then the texts and entries.
+struct CompactHeader {
+  uint32_t dir_size, disk_dir_size, entries_size;
+};
 
 void CloseDescriptor(DirectoryListing* listing) {
   if (listing->fd >= 0) close(listing->fd);
@@ -78,12 +107,108 @@ void ReadAll(int fd, RecordBuffer* records) {
   }
 }
 
+size_t SlotOf(const std::string& dir) {
+  return std::hash<std::string>()(dir) & (RunListings::kSlots - 1);
+}
+
+bool SameDirectory(size_t offset, const std::string& dir) {
+  const char* at = Run().arena.data() + offset;
+  CompactHeader header;
+  std::memcpy(&header, at, sizeof header);
+  return header.dir_size == dir.size() &&
+         std::memcmp(at + sizeof header, dir.data(), dir.size()) == 0;
+}
+
+// The slot of `dir`: the one that holds it, or the free one it would take.
+size_t FindSlot(const std::string& dir) {
+  const RunListings& run = Run();
+  size_t slot = SlotOf(dir);
+  while (run.slots[slot] != 0 && !SameDirectory(run.slots[slot] - 1, dir))
+    slot = (slot + 1) & (RunListings::kSlots - 1);
+  return slot;
+}
+
+void Remember(const std::string& dir, const DirectoryListing& listing) {
+  RunListings& run = Run();
+  CompactHeader header{static_cast<uint32_t>(dir.size()),
+                       static_cast<uint32_t>(listing.disk_dir.size()), 0};
+  const RecordBuffer& records = listing.records;
+  for (size_t next = 0; next < records.size;) {
+    const auto* entry =
+        reinterpret_cast<const struct dirent64*>(records.data.get() + next);
+    next += entry->d_reclen;
+    header.entries_size += static_cast<uint32_t>(std::strlen(entry->d_name) + 2);
+  }
+  const size_t size = sizeof header + dir.size() + listing.disk_dir.size() +
+                      header.entries_size;
+  const size_t slot = FindSlot(dir);
+  if (run.slots[slot] != 0 || run.used_slots * 2 >= RunListings::kSlots ||
+      run.arena.size() + size > RunListings::kArenaBytes)
+    return;
+  const size_t offset = run.arena.size();
+  const char* head = reinterpret_cast<const char*>(&header);
+  run.arena.insert(run.arena.end(), head, head + sizeof header);
+  run.arena.insert(run.arena.end(), dir.begin(), dir.end());
+  run.arena.insert(run.arena.end(), listing.disk_dir.begin(),
+                   listing.disk_dir.end());
+  for (size_t next = 0; next < records.size;) {
+    const auto* entry =
+        reinterpret_cast<const struct dirent64*>(records.data.get() + next);
+    next += entry->d_reclen;
+    run.arena.push_back(static_cast<char>(entry->d_type));
+    run.arena.insert(run.arena.end(), entry->d_name,
+                     entry->d_name + std::strlen(entry->d_name) + 1);
+  }
+  run.slots[slot] = static_cast<uint32_t>(offset + 1);
+  ++run.used_slots;
+}
+
+void AppendRecord(RecordBuffer* records, unsigned char type, const char* name,
+                  size_t name_size) {
+  const size_t length =
+      (offsetof(struct dirent64, d_name) + name_size + 1 + 7) & ~size_t{7};
+  Reserve(records, records->size + length);
+  auto* entry =
+      reinterpret_cast<struct dirent64*>(records->data.get() + records->size);
+  entry->d_ino = 1;
+  entry->d_off = 0;
+  entry->d_reclen = static_cast<unsigned short>(length);
+  entry->d_type = type;
+  std::memcpy(entry->d_name, name, name_size + 1);
+  records->size += length;
+}
+
+// Rebuilds the records of a remembered listing; false when there is none.
+bool Recall(const std::string& dir, DirectoryListing* listing) {
+  const RunListings& run = Run();
+  const uint32_t found = run.slots[FindSlot(dir)];
+  if (found == 0) return false;
+  const char* at = run.arena.data() + found - 1;
+  CompactHeader header;
+  std::memcpy(&header, at, sizeof header);
+  at += sizeof header + header.dir_size;
+  listing->disk_dir.assign(at, header.disk_dir_size);
+  at += header.disk_dir_size;
+  const char* end = at + header.entries_size;
+  listing->records.size = 0;
+  while (at < end) {
+    const size_t name_size = std::strlen(at + 1);
+    AppendRecord(&listing->records, static_cast<unsigned char>(*at), at + 1,
+                 name_size);
+    at += name_size + 2;
+  }
+  listing->fd = -1;
+  return true;
+}
+
 int ReadListing(const std::string& dir, DirectoryListing* listing) {
+  if (Run().enabled && Recall(dir, listing)) return 0;
   int fd = OpenRelative(dir, &listing->disk_dir);
   if (fd < 0) fd = OpenDirectoryAnyCase(dir, &listing->disk_dir);
   if (fd < 0) return errno != 0 ? errno : ENOENT;
   ReadAll(fd, &listing->records);
   listing->fd = fd;
+  if (Run().enabled) Remember(dir, *listing);
   return 0;
 }
 
@@ -105,20 +230,22 @@ int TakeListing(const std::string& dir, DirectoryListing* listing) {
     if (int error = ReadListing(dir, listing)) return error;
   }
   listing->dir = dir;
+  listing->second_read = reuse;
   auto& open = OpenListings();
   if (open.size() >= kMaxKeptDescriptors) CloseDescriptor(listing);
   open.push_back(listing);
   return 0;
 }
 
-void ReleaseListing(DirectoryListing* listing) {
+void ReleaseListing(DirectoryListing* listing, bool keep) {
   auto& open = OpenListings();
   auto found = std::find(open.rbegin(), open.rend(), listing);
   if (found != open.rend()) open.erase(std::next(found).base());
   KeptListing& kept = Kept();
   CloseDescriptor(&kept.listing);
   std::swap(kept.listing, *listing);
-  kept.valid = true;
+  // A listing serves two reads at most: the walker's selection and descent.
+  kept.valid = keep && !kept.listing.second_read;
 }
 
 const DirectoryListing* FindOpenListing(const std::string& disk_dir) {
@@ -138,4 +265,14 @@ std::vector<std::string> NamesIn(const DirectoryListing& listing) {
     names.emplace_back(entry->d_name);
   }
   return names;
+}
+
+void ExpectRepeatedWalks(bool repeated) {
+  RunListings& run = Run();
+  run = RunListings();
+  run.enabled = repeated;
+  if (repeated) {
+    run.arena.reserve(RunListings::kArenaBytes);
+    run.slots.assign(RunListings::kSlots, 0);
+  }
 }

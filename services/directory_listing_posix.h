@@ -25,14 +25,16 @@ struct DirectoryListing {
   std::string disk_dir;  // the same directory, as found on disk
   int fd = -1;           // its descriptor while kept open, else -1
   RecordBuffer records;  // the raw getdents64 records
+  bool second_read = false;  // taken from the listing kept by the last scan
 };
 
 // Fills `listing` (which must stay where it is until ReleaseListing) with
 // the listing of `dir` and registers it as open; 0 or an error code.
 int TakeListing(const std::string& dir, DirectoryListing* listing);
 
-// Unregisters a listing whose scan has ended and keeps it for the next scan.
-void ReleaseListing(DirectoryListing* listing);
+// Unregisters a listing whose scan has ended. With `keep` and unless it
+// already served a second read, it is kept for the next scan.
+void ReleaseListing(DirectoryListing* listing, bool keep);
 
 // The listing of an open scan whose directory is `disk_dir` on disk, or
 // null.

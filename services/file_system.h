@@ -77,6 +77,11 @@ std::string ShortPathOf(const std::string& path);
 // delivered under its stored `name`.
 std::string ShortPathOfEntry(const std::string& dir, const std::string& name);
 
+// Tells the scans that the run walks the same trees more than once (several
+// masks or search paths), so that directory listings read by the first walk
+// may serve the later ones, within a fixed memory budget.
+void ExpectRepeatedWalks(bool repeated);
+
 // The path syntax of this platform.
 const PathSyntax& NativeSyntax();
 

@@ -27,7 +27,7 @@ struct EntryScanState {
 };
 
 void EntryScanStateDeleter::operator()(EntryScanState* state) const {
-  ReleaseListing(&state->listing);
+  ReleaseListing(&state->listing, /*keep=*/true);
   delete state;
 }
 
@@ -242,9 +242,8 @@ std::string FindInListing(const DirectoryListing& listing,
 }
 
 // The stored spelling of `name` in `dir` when it does not exist as typed,
-// found through the directory's listing, which stays kept for the walker's
-// next read of the same directory; the directory found on disk goes to
-// `disk_dir`.
+// found through the directory's listing; the directory found on disk goes
+// to `disk_dir`.
 std::string FindIgnoringCaseInListing(const std::string& dir,
                                       const std::string& name,
                                       std::string* disk_dir) {
@@ -252,7 +251,7 @@ std::string FindIgnoringCaseInListing(const std::string& dir,
   if (TakeListing(dir, &listing) != 0) return std::string();
   std::string stored = FindInListing(listing, name);
   *disk_dir = listing.disk_dir;
-  ReleaseListing(&listing);
+  ReleaseListing(&listing, /*keep=*/false);
   return stored;
 }
 

@@ -1,0 +1,152 @@
+"""End-to-end fault tests on the POSIX build: odd trees, odd names and
+entries that change under the walk. Each run must end normally, print what
+could be read and give the exit code the design gives."""
+import os
+import shutil
+import subprocess
+import threading
+import unittest
+
+import e2e_support
+from e2e_support import CRLF, Case, make_tree, parse_output, posix_only
+
+NOBODY = 65534
+
+
+def lines_of(run):
+    blocks, summary = parse_output(run.out)
+    return [line for _, lines in blocks for line in lines], summary
+
+
+class OddTrees(Case):
+    @posix_only
+    def test_unreadable_directory_as_unprivileged_user(self):
+        make_tree(self.root, {"a/ok/f.txt": b"x", "a/locked/g.txt": b"y"})
+        os.chmod(self.root, 0o755)
+        os.chmod(os.path.join(self.root, "a", "locked"), 0)
+        as_nobody = os.getuid() == 0
+        proc = subprocess.run(
+            [e2e_support.BINARY, "/n*", "a"], cwd=self.root,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            preexec_fn=(lambda: os.setuid(NOBODY)) if as_nobody else None,
+            timeout=60)
+        self.assertEqual(proc.stderr, b"")
+        self.assertEqual(proc.returncode, 0)
+        blocks, summary = parse_output(proc.stdout)
+        self.assertEqual(sorted(blocks[0][1]),
+                         [b"a/locked", b"a/ok", b"a/ok/f.txt"])
+        self.assertEqual(summary, b"3 files in 3 dirs.")
+
+    @posix_only
+    def test_link_loops_and_dangling_links(self):
+        make_tree(self.root, {"a/b/f.txt": b"f"})
+        links = {"a/self": ".", "a/b/up": "..", "a/b/top": "../..",
+                 "a/root": "/", "a/m1": "m2", "a/m2": "m1",
+                 "a/gone": "nowhere"}
+        for name, target in links.items():
+            os.symlink(target, os.path.join(self.root, name))
+        run = self.run_tool("/n*", "a")
+        self.assert_search(run, [(b"a", {
+            b"a/b", b"a/b/f.txt", b"a/b/up", b"a/b/top", b"a/self",
+            b"a/root", b"a/m1", b"a/m2", b"a/gone"})], found=9, dirs=2)
+
+    @posix_only
+    def test_thousand_levels(self):
+        path = self.root
+        for _ in range(1000):
+            path = os.path.join(path, "d")
+            os.mkdir(path)
+        with open(os.path.join(path, "leaf.txt"), "wb") as f:
+            f.write(b"x")
+        run = self.run_tool("/n*.txt", "d")
+        self.assert_search(run, [(b"d", {b"/".join([b"d"] * 1000) +
+                                         b"/leaf.txt"})],
+                           found=1, dirs=1000)
+
+    @posix_only
+    def test_path_longer_than_the_system_limit(self):
+        name = "x" * 200
+        fd = os.open(self.root, os.O_RDONLY)
+        try:
+            for _ in range(25):  # 5,000 bytes of path
+                os.mkdir(name, dir_fd=fd)
+                inner = os.open(name, os.O_RDONLY, dir_fd=fd)
+                os.close(fd)
+                fd = inner
+            os.close(os.open("deep.txt", os.O_CREAT | os.O_WRONLY, 0o644,
+                             dir_fd=fd))
+        finally:
+            os.close(fd)
+        run = self.run_tool("/n*.txt", ".")
+        lines, summary = lines_of(run)
+        self.assertEqual(summary, b"1 files in 26 dirs.")
+        self.assertEqual(lines, [b"./" + b"/".join([name.encode()] * 25) +
+                                 b"/deep.txt"])
+        self.assertEqual(run.code, 0)
+
+    @posix_only
+    def test_hundred_thousand_entries_in_one_directory(self):
+        big = os.path.join(self.root, "big")
+        os.mkdir(big)
+        for i in range(100000):
+            os.close(os.open(os.path.join(big, "f%06d.dat" % i),
+                             os.O_CREAT | os.O_WRONLY, 0o644))
+        run = self.run_tool("/n*", "/r", "big")
+        lines, summary = lines_of(run)
+        self.assertEqual(summary, b"100000 files in 1 dirs.")
+        self.assertEqual(len(set(lines)), 100000)
+        self.assertIn(b"big/f099999.dat", lines)
+
+
+class OddNames(Case):
+    @posix_only
+    def test_names_pass_through_byte_for_byte(self):
+        names = [b"new\nline", b"carriage\rreturn", b"tab\there",
+                 bytes(range(0x80, 0x100, 7)), b"bad\xff\xfeutf8",
+                 b"\xe3\x81\x82.txt", b"n" * 255]
+        for name in names:
+            with open(os.path.join(self.root.encode(), name), "wb") as f:
+                f.write(b"x")
+        run = self.run_tool("/n*", ".")
+        lines, summary = lines_of(run)
+        self.assertEqual(sorted(lines), sorted(b"./" + n for n in names))
+        self.assertEqual(summary, b"%d files in 1 dirs." % len(names))
+
+
+class ChangingTrees(Case):
+    @posix_only
+    def test_entries_vanishing_during_the_walk(self):
+        for d in range(20):
+            make_tree(self.root, {"d%02d/f%04d" % (d, i): b"x"
+                                  for i in range(500)})
+        stop = threading.Event()
+
+        def remove_files():
+            for d in range(20):
+                for i in range(500):
+                    if stop.is_set():
+                        return
+                    try:
+                        os.unlink(os.path.join(self.root, "d%02d" % d,
+                                               "f%04d" % i))
+                    except OSError:
+                        pass
+                shutil.rmtree(os.path.join(self.root, "d%02d" % d),
+                              ignore_errors=True)
+
+        remover = threading.Thread(target=remove_files)
+        remover.start()
+        try:
+            for _ in range(5):
+                run = self.run_tool("/n*", "/a-r", ".")
+                lines, summary = lines_of(run)
+                found = int(summary.split(b" ")[0])
+                self.assertEqual(found, len(lines))
+                self.assertIn(run.code, (0, 1))
+        finally:
+            stop.set()
+            remover.join()
+
+
+if __name__ == "__main__":
+    unittest.main()
