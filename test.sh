@@ -45,3 +45,13 @@ check release
 build win32 -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake"
 check win32
+
+# The same suites under AddressSanitizer and UndefinedBehaviorSanitizer.
+build sanitize -DCMAKE_BUILD_TYPE=Debug -DKESTRIV_SANITIZE=ON
+check sanitize
+
+# Both builds select the same entries on one generated tree.
+python3 tests/differential.py build/release/kestriv build/win32/kestriv.exe
+
+# A short run of every fuzz target (fuzz/run.sh SECONDS runs them longer).
+fuzz/run.sh 5

@@ -14,7 +14,7 @@ import random
 import shutil
 import sys
 
-VERSION = 1
+VERSION = 2
 SEED = 20240607
 DEFAULT_ROOT = "/tmp/kestriv-bench-tree"
 MARKER = "generator.json"
@@ -46,7 +46,7 @@ DIR_ENDINGS = [("", 94), (".txt", 2), (".d", 2), (".log", 1), (".CPP", 1)]
 
 WORDS = (
     "alpha beta gamma delta report notes main util config build src lib "
-    "data cache temp archive index readme module test spec draft final "
+    "data cache temp archive index readme module test plan draft final "
     "backup image photo music video docs work project client server core "
     "common shared vendor tools scripts include output input logs kestrel "
     "river stone maple cedar birch willow ember frost harbor summit"

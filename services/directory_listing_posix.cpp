@@ -41,7 +41,8 @@ KeptListing& Kept() {
 // the order the first one read them, so the first ones read are kept until
 // a fixed budget is spent, which keeps memory flat however big the tree.
 // They sit one after another in one arena, compactly: the directory text,
-// the text found on disk, then per entry its type byte, name and NUL; an
+// the text found on disk where it differs, then per entry its type byte,
+// name and NUL; an
 // open-addressing table finds them by their directory text.
 struct RunListings {
   static constexpr size_t kArenaBytes = 3 << 20;
@@ -130,8 +131,11 @@ size_t FindSlot(const std::string& dir) {
 
 void Remember(const std::string& dir, const DirectoryListing& listing) {
   RunListings& run = Run();
+  // The text found on disk is stored only where it differs from the typed.
+  const std::string disk_dir =
+      listing.disk_dir == dir ? std::string() : listing.disk_dir;
   CompactHeader header{static_cast<uint32_t>(dir.size()),
-                       static_cast<uint32_t>(listing.disk_dir.size()), 0};
+                       static_cast<uint32_t>(disk_dir.size()), 0};
   const RecordBuffer& records = listing.records;
   for (size_t next = 0; next < records.size;) {
     const auto* entry =
@@ -139,8 +143,8 @@ void Remember(const std::string& dir, const DirectoryListing& listing) {
     next += entry->d_reclen;
     header.entries_size += static_cast<uint32_t>(std::strlen(entry->d_name) + 2);
   }
-  const size_t size = sizeof header + dir.size() + listing.disk_dir.size() +
-                      header.entries_size;
+  const size_t size =
+      sizeof header + dir.size() + disk_dir.size() + header.entries_size;
   const size_t slot = FindSlot(dir);
   if (run.slots[slot] != 0 || run.used_slots * 2 >= RunListings::kSlots ||
       run.arena.size() + size > RunListings::kArenaBytes)
@@ -149,8 +153,7 @@ void Remember(const std::string& dir, const DirectoryListing& listing) {
   const char* head = reinterpret_cast<const char*>(&header);
   run.arena.insert(run.arena.end(), head, head + sizeof header);
   run.arena.insert(run.arena.end(), dir.begin(), dir.end());
-  run.arena.insert(run.arena.end(), listing.disk_dir.begin(),
-                   listing.disk_dir.end());
+  run.arena.insert(run.arena.end(), disk_dir.begin(), disk_dir.end());
   for (size_t next = 0; next < records.size;) {
     const auto* entry =
         reinterpret_cast<const struct dirent64*>(records.data.get() + next);
@@ -187,7 +190,10 @@ bool Recall(const std::string& dir, DirectoryListing* listing) {
   CompactHeader header;
   std::memcpy(&header, at, sizeof header);
   at += sizeof header + header.dir_size;
-  listing->disk_dir.assign(at, header.disk_dir_size);
+  if (header.disk_dir_size == 0)
+    listing->disk_dir = dir;
+  else
+    listing->disk_dir.assign(at, header.disk_dir_size);
   at += header.disk_dir_size;
   const char* end = at + header.entries_size;
   listing->records.size = 0;

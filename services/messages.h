@@ -12,19 +12,19 @@ struct MessageText {
 
 // オプションが間違っています  (the option is wrong)
 extern const char kMsgBadOption[];
-// /n の指定が不正です  (the /n specification is invalid)
+// /n の指定が不正です  (the /n option is invalid)
 extern const char kMsgBadNameOption[];
 // 検索ファイル名を指定してください  (please specify the search file name)
 extern const char kMsgNoNameMask[];
-// /a の指定が不正です  (the /a specification is invalid)
+// /a の指定が不正です  (the /a option is invalid)
 extern const char kMsgBadAttrOption[];
-// /s の指定が不正です  (the /s specification is invalid)
+// /s の指定が不正です  (the /s option is invalid)
 extern const char kMsgBadSizeOption[];
-// /f の指定が不正です  (the /f specification is invalid)
+// /f の指定が不正です  (the /f option is invalid)
 extern const char kMsgBadPeriodOption[];
-// /d の指定が不正です  (the /d specification is invalid)
+// /d の指定が不正です  (the /d option is invalid)
 extern const char kMsgBadAgeOption[];
-// /v の指定が不正です  (the /v specification is invalid)
+// /v の指定が不正です  (the /v option is invalid)
 extern const char kMsgBadViewOption[];
 // KESTRIV version 1.01 by Orvanth
 extern const char kMsgUsage1[];

@@ -171,10 +171,10 @@ class Run:
         self.code = proc.returncode
 
 
-def make_tree(root, spec):
+def make_tree(root, entries):
     """Creates files and directories under root: a name ending in "/" is a
     directory, anything else a file with the given bytes."""
-    for name, content in spec.items():
+    for name, content in entries.items():
         path = os.path.join(root, name)
         if name.endswith("/"):
             os.makedirs(path, exist_ok=True)
