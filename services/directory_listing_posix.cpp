@@ -12,6 +12,8 @@
 #include <functional>
 #include <vector>
 
+#include "services/path_lookup_posix.h"
+
 namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;

@@ -43,8 +43,4 @@ const DirectoryListing* FindOpenListing(const std::string& disk_dir);
 // The names in a listing, in its order.
 std::vector<std::string> NamesIn(const DirectoryListing& listing);
 
-// Opens `dir` for listing, as typed or else found ignoring ASCII case, and
-// sets `disk_dir` to the text opened; -1 with errno set on failure.
-int OpenDirectoryAnyCase(const std::string& dir, std::string* disk_dir);
-
 #endif  // KESTRIV_SERVICES_DIRECTORY_LISTING_POSIX_H_

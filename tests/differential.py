@@ -15,9 +15,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import e2e_support  # noqa: E402
 
+# Not "/n*.": Wine's entry scan takes "*." as "*", where Windows (and the
+# POSIX build) select only names without a dot.
 QUERIES = [
     ["/n*.txt"], ["/n*"], ["/n*.TXT", "/r"], ["/nREADME*"],
-    ["/n*.txt", "/n*.log", "/n*.cpp"], ["/n*.t?t"], ["/n*."], ["/n*.*"],
+    ["/n*.txt", "/n*.log", "/n*.cpp"], ["/n*.t?t"], ["/n*.*"],
     ["/n*", "/ad"], ["/n*", "/a-d"], ["/n*", "/ah"], ["/n*", "/a-h"],
     ["/n*", "/s1"], ["/n*", "/s-2"], ["/n*", "/s3-5"],
     ["/n*", "/f200101"], ["/n*", "/f-181231"], ["/n*", "/f170101-191231"],
