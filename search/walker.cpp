@@ -44,24 +44,29 @@ struct DirectoryPrinter {
   std::string prefix;
 };
 
+void WriteTrueCasePath(const std::string& dir, const std::string& name,
+                       Walk& walk, DirectoryPrinter& printer) {
+  if (printer.state == DirectoryPrinter::kUnknown)
+    printer.state =
+        TrueCasePrefixOfEntries(dir, &walk.true_case, &printer.prefix)
+            ? DirectoryPrinter::kPrefix
+            : DirectoryPrinter::kEachEntry;
+  if (printer.state == DirectoryPrinter::kPrefix) {
+    WriteText(printer.prefix);
+    WriteText(name);
+  } else {
+    WriteText(TrueCasePathOfEntry(dir, name, &walk.true_case));
+  }
+}
+
+// One line: the entry's path in true case, or in short form with /vs.
 void PrintEntry(const std::string& dir, const std::string& name, Walk& walk,
                 DirectoryPrinter& printer) {
   ++SearchSettings.FoundCount;
-  if (SearchSettings.ShortNames) {
+  if (SearchSettings.ShortNames)
     WriteText(ShortPathOfEntry(dir, name));
-  } else {
-    if (printer.state == DirectoryPrinter::kUnknown)
-      printer.state = TrueCasePrefixOfEntries(dir, &walk.true_case,
-                                              &printer.prefix)
-                          ? DirectoryPrinter::kPrefix
-                          : DirectoryPrinter::kEachEntry;
-    if (printer.state == DirectoryPrinter::kPrefix) {
-      WriteText(printer.prefix);
-      WriteText(name);
-    } else {
-      WriteText(TrueCasePathOfEntry(dir, name, &walk.true_case));
-    }
-  }
+  else
+    WriteTrueCasePath(dir, name, walk, printer);
   WriteLineEnd();
   CheckOutput();
 }
