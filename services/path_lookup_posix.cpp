@@ -46,19 +46,25 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+std::vector<std::string> PathComponents(const std::string& path) {
+  std::vector<std::string> components;
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) components.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return components;
+}
+
 bool ResolveOnDisk(const std::string& path, std::string* resolved) {
   if (path.empty() || Exists(path)) {
     *resolved = path;
     return true;
   }
   std::string current = path[0] == '/' ? "/" : "";
-  size_t start = 0;
-  while (start < path.size()) {
-    size_t end = path.find('/', start);
-    if (end == std::string::npos) end = path.size();
-    std::string component = path.substr(start, end - start);
-    start = end + 1;
-    if (component.empty()) continue;
+  for (const std::string& component : PathComponents(path)) {
     std::string candidate = JoinPath(current, component);
     if (!Exists(candidate)) {
       if (component == "." || component == "..") return false;

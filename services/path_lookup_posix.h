@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <vector>
 
 // True when `a` and `b` are equal but for the case of ASCII letters.
 bool EqualsIgnoringAsciiCase(const char* a, const std::string& b);
@@ -18,6 +19,9 @@ const char* DirectoryArgument(const std::string& dir);
 
 // The stored spelling of `name` in `dir`, ignoring ASCII case, or empty.
 std::string FindIgnoringCase(const std::string& dir, const std::string& name);
+
+// The non-empty components of a "/"-separated path, in order.
+std::vector<std::string> PathComponents(const std::string& path);
 
 // True when `path` exists (links not followed).
 bool Exists(const std::string& path);

@@ -71,13 +71,7 @@ bool ShortFormOf(const std::string& path, ShortForm* form) {
     return false;
   form->long_form = resolved[0] == '/' ? "/" : "";
   form->short_form = form->long_form;
-  size_t start = 0;
-  while (start < resolved.size()) {
-    size_t end = resolved.find('/', start);
-    if (end == std::string::npos) end = resolved.size();
-    std::string component = resolved.substr(start, end - start);
-    start = end + 1;
-    if (component.empty()) continue;
+  for (const std::string& component : PathComponents(resolved)) {
     form->short_form = JoinPath(form->short_form,
                                 ShortComponent(form->long_form, component));
     form->long_form = JoinPath(form->long_form, component);

@@ -4,7 +4,7 @@ import tempfile
 import unittest
 
 from e2e_support import (BAD_NAME, BAD_OPTION, CRLF, NO_MASK, USAGE, Case, Run,
-                         make_tree, parse_output, posix_only)
+                         make_chain, make_tree, parse_output, posix_only)
 
 
 class UsageAndErrors(Case):
@@ -176,12 +176,10 @@ class Links(Case):
 
     @posix_only  # the "A" calls stop at 260 bytes
     def test_deep_tree(self):
-        path = self.root
-        for _ in range(300):
-            path = os.path.join(path, "d")
-        os.makedirs(path)
-        with open(os.path.join(path, "leaf.txt"), "wb") as f:
-            f.write(b"x")
+        leaf = make_chain(self.root, 300, "leaf.txt")
         run = self.run_tool("/nleaf.txt", "d")
-        self.assert_search(run, [(b"d", {b"/".join([b"d"] * 300) +
-                                         b"/leaf.txt"})], found=1, dirs=300)
+        self.assert_search(run, [(b"d", {leaf})], found=1, dirs=300)
+
+
+if __name__ == "__main__":
+    unittest.main()
