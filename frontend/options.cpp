@@ -112,30 +112,35 @@ void ApplyAgeOption(const std::string& arg) {
 
 }  // namespace
 
+// The attribute letters of /a: the field that takes the required state and
+// the filter bit that turns its test on.
+struct AttributeLetter {
+  char letter;
+  bool SearchSettingsData::*field;
+  uint8_t filter_bit;
+};
+
+constexpr AttributeLetter kAttributeLetters[] = {
+    {'a', &SearchSettingsData::WantArchive, kFilterArchive},
+    {'d', &SearchSettingsData::WantDirectory, kFilterDirectory},
+    {'h', &SearchSettingsData::WantHidden, kFilterHidden},
+    {'r', &SearchSettingsData::WantReadOnly, kFilterReadOnly},
+    {'s', &SearchSettingsData::WantSystem, kFilterSystem},
+};
+
 void ParseAttrOption(const std::string& arg) {
   std::string lowered = AsciiLowerCase(arg);
   bool negated = CopyText(lowered, 3, 1) == "-";
-  bool required = !negated;
   std::string letter = CopyText(lowered, negated ? 4 : 3, 1);
   // Only this one letter is read; anything after it is ignored.
-  if (letter == "a") {
-    SearchSettings.WantArchive = required;
-    SearchSettings.FilterMask |= kFilterArchive;
-  } else if (letter == "d") {
-    SearchSettings.WantDirectory = required;
-    SearchSettings.FilterMask |= kFilterDirectory;
-  } else if (letter == "h") {
-    SearchSettings.WantHidden = required;
-    SearchSettings.FilterMask |= kFilterHidden;
-  } else if (letter == "r") {
-    SearchSettings.WantReadOnly = required;
-    SearchSettings.FilterMask |= kFilterReadOnly;
-  } else if (letter == "s") {
-    SearchSettings.WantSystem = required;
-    SearchSettings.FilterMask |= kFilterSystem;
-  } else {
-    RejectOption(kMsgBadAttrOption);
+  for (const AttributeLetter& known : kAttributeLetters) {
+    if (letter.size() == 1 && letter[0] == known.letter) {
+      SearchSettings.*known.field = !negated;
+      SearchSettings.FilterMask |= known.filter_bit;
+      return;
+    }
   }
+  RejectOption(kMsgBadAttrOption);
 }
 
 void ParseSizeOption(const std::string& arg) {
