@@ -52,24 +52,6 @@ TrueCaseCache::Entry& EntryFor(TrueCaseCache* cache, const std::string& path) {
 
 }  // namespace
 
-// The ascent from dir + name scans the entry (which yields `name`, as it was
-// just listed under it) and then resolves the parent text, which is the same
-// for every entry of the directory.
-std::string TrueCasePathOfEntry(const std::string& dir, const std::string& name,
-                                TrueCaseCache* cache) {
-  const PathSyntax& syntax = NativeSyntax();
-  const std::string path = dir + name;
-  const size_t root_len = RootLength(path, syntax);
-  const std::string parent = ParentPart(path, syntax);
-  if (path.size() <= root_len || parent.size() >= path.size())
-    return TrueCasePath(path);
-  const TrueCaseCache::Entry* known = FindEntry(cache, parent);
-  std::string true_case = known && known->resolved
-                              ? known->true_case
-                              : ResolveTrueCase(parent, root_len, syntax, cache);
-  return WithTrailingDelimiter(true_case, syntax) + name;
-}
-
 // Every entry name is one component without delimiters, so the parent text
 // and the root of dir + name are those of dir + any one-byte name.
 bool TrueCasePrefixOfEntries(const std::string& dir, TrueCaseCache* cache,

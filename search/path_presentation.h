@@ -34,17 +34,9 @@ struct TrueCaseCache {
 void NoteListedDirectory(TrueCaseCache* cache, const std::string& path,
                          const std::string& name);
 
-// TrueCasePath(dir + name) for an entry that a scan of `dir` has just
-// delivered under its stored `name`: the entry exists and is spelled as
-// stored, so only the directory needs resolving, once for all its entries
-// and its subdirectories (kept in `cache`).
-std::string TrueCasePathOfEntry(const std::string& dir, const std::string& name,
-                                TrueCaseCache* cache);
-
 // The true-case text that stands before the stored name of every entry a
 // scan of `dir` delivers, so that each entry costs no more than its name;
-// false where that text would depend on the entry (then use
-// TrueCasePathOfEntry).
+// false where that text would depend on the entry (then use TrueCasePath).
 bool TrueCasePrefixOfEntries(const std::string& dir, TrueCaseCache* cache,
                              std::string* prefix);
 

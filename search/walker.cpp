@@ -55,7 +55,7 @@ void WriteTrueCasePath(const std::string& dir, const std::string& name,
     WriteText(printer.prefix);
     WriteText(name);
   } else {
-    WriteText(TrueCasePathOfEntry(dir, name, &walk.true_case));
+    WriteText(TrueCasePath(dir + name));
   }
 }
 
