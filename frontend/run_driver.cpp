@@ -50,15 +50,16 @@ void DispatchOption(const std::string& item) {
 
 void SearchEveryPair(const TStringList& search_paths,
                      const TStringList& name_masks) {
-  ExpectRepeatedWalks(search_paths.size() * name_masks.size() > 1);
+  // The run's scans share one cache, released with the run.
+  ScanCachePtr cache =
+      NewScanCache(search_paths.size() * name_masks.size() > 1);
   for (const std::string& path : search_paths) {
     const size_t mask_count = name_masks.size();
     for (size_t mask_index = 0; mask_index < mask_count; ++mask_index) {
       WriteLine(ConcatTexts("/ ", path, " /"));
-      SearchDirectory(path, name_masks[mask_index]);
+      SearchDirectory(path, name_masks[mask_index], cache.get());
     }
   }
-  ExpectRepeatedWalks(false);
 }
 
 void WriteSummary() {

@@ -4,9 +4,10 @@
 #define KESTRIV_SEARCH_PATH_PRESENTATION_H_
 
 #include <string>
-#include <vector>
 
 #include "services/path_text.h"
+
+struct ScanCache;
 
 // The text itself when empty or ending in its last path delimiter, else the
 // text with the platform's delimiter appended.
@@ -16,28 +17,11 @@ std::string WithTrailingBackslash(const std::string& text);
 // exists neither as a file nor as a directory.
 std::string TrueCasePath(const std::string& path);
 
-// What a walk knows of the directories on its current descent chain: the
-// name each was listed under and, once resolved, its true-case form, so that
-// resolving a directory stops at its nearest known ancestor.
-struct TrueCaseCache {
-  struct Entry {
-    std::string path;         // the directory's text, without a delimiter
-    std::string listed_name;  // its last component as stored, or empty
-    bool resolved = false;
-    std::string true_case;
-  };
-  std::vector<Entry> entries;  // ancestors first
-};
-
-// Notes that `path` (dir + name) is a directory a scan of dir has listed
-// under its stored `name`, so resolving it needs no scan of its own.
-void NoteListedDirectory(TrueCaseCache* cache, const std::string& path,
-                         const std::string& name);
-
 // The true-case text that stands before the stored name of every entry a
 // scan of `dir` delivers, so that each entry costs no more than its name;
 // false where that text would depend on the entry (then use TrueCasePath).
-bool TrueCasePrefixOfEntries(const std::string& dir, TrueCaseCache* cache,
+// Its scans read through `cache` (null: afresh).
+bool TrueCasePrefixOfEntries(const std::string& dir, ScanCache* cache,
                              std::string* prefix);
 
 // The true-case form of `path` whose root is `root_len` bytes long: the root
@@ -46,6 +30,6 @@ bool TrueCasePrefixOfEntries(const std::string& dir, TrueCaseCache* cache,
 // makes no progress ends there.
 std::string ResolveTrueCase(const std::string& path, size_t root_len,
                             const PathSyntax& syntax,
-                            TrueCaseCache* cache = nullptr);
+                            ScanCache* cache = nullptr);
 
 #endif  // KESTRIV_SEARCH_PATH_PRESENTATION_H_

@@ -8,6 +8,11 @@
 #include <string>
 
 using DosDateTime = int32_t;
+
+// The ends of the MS-DOS range, 1980-01-01 00:00:00 and 2107-12-31
+// 23:59:58: the values a last-write time outside it is clamped to.
+constexpr DosDateTime kEarliestDosTime = 0x00210000;
+constexpr DosDateTime kLatestDosTime = static_cast<DosDateTime>(0xFF9FBF7Du);
 using SerialDateTime = double;
 
 // The regional settings the date-text scan reads; one value, read once at

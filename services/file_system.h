@@ -24,6 +24,29 @@ enum : uint32_t {
 // The attribute mask that asks for every kind of entry.
 constexpr uint8_t kAttrMaskAll = 63;
 
+// The attributes that make a scan pass over an entry unless its mask asks
+// for them: hidden, system, volume label and directory.
+constexpr uint32_t kSkippableAttrs = 0x1E;
+
+// The bits that make a scan opened with `attr_mask` pass over an entry.
+constexpr uint32_t SkipMaskOf(uint8_t attr_mask) {
+  return ~static_cast<uint32_t>(attr_mask) & kSkippableAttrs;
+}
+
+// What the scans of one run share: listings kept for the walk and for the
+// run's later walks, short-form aliases, the platform's own lookups. Each
+// platform defines it; a scan without one reads everything afresh.
+struct ScanCache;
+struct ScanCacheDeleter {
+  void operator()(ScanCache* cache) const;
+};
+using ScanCachePtr = std::unique_ptr<ScanCache, ScanCacheDeleter>;
+
+// A cache for one run. With `repeated_walks` (several masks or search
+// paths) the listings the first walk reads may serve the later ones,
+// within a fixed memory budget.
+ScanCachePtr NewScanCache(bool repeated_walks);
+
 // The platform's open enumeration; defined by each platform.
 struct EntryScanState;
 struct EntryScanStateDeleter {
@@ -50,6 +73,7 @@ struct TSearchRec {
   uint32_t Attr = 0;  // attribute bits
   std::string Name;   // the long name as stored on disk
   uint32_t Wanted = kWantAll;  // set by the caller before OpenEntryScan
+  ScanCache* Cache = nullptr;  // likewise; null reads afresh
   uint32_t SkipMask = 0;
   std::unique_ptr<EntryScanState, EntryScanStateDeleter> Scan;
 };
@@ -73,14 +97,10 @@ std::string CurrentDirectory();
 // The short (8.3) form of an existing path, whole; empty on failure.
 std::string ShortPathOf(const std::string& path);
 
-// ShortPathOf(dir + name) for an entry that a scan of `dir` has just
-// delivered under its stored `name`.
-std::string ShortPathOfEntry(const std::string& dir, const std::string& name);
-
-// Tells the scans that the run walks the same trees more than once (several
-// masks or search paths), so that directory listings read by the first walk
-// may serve the later ones, within a fixed memory budget.
-void ExpectRepeatedWalks(bool repeated);
+// ShortPathOf(dir + name) for an entry that a scan of `dir` with `cache`
+// has just delivered under its stored `name`.
+std::string ShortPathOfEntry(ScanCache* cache, const std::string& dir,
+                             const std::string& name);
 
 // The path syntax of this platform.
 const PathSyntax& NativeSyntax();
@@ -93,8 +113,9 @@ struct FileIdentity {
     return volume == other.volume && file == other.file;
   }
 };
-// The identity of the directory `path` names (following links); false when
-// it cannot be read.
-bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity);
+// The identity of the directory `path` names (following links), looked up
+// through `cache` when not null; false when it cannot be read.
+bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity,
+                         ScanCache* cache = nullptr);
 
 #endif  // KESTRIV_SERVICES_FILE_SYSTEM_H_

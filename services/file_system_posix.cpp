@@ -1,8 +1,8 @@
 // File-system services on POSIX. The entry scan emulates the Windows one:
 // the last component of a pattern is a wildcard mask or an exact name,
-// matched without regard to ASCII case, and directory parts that do not
-// exist as typed are found ignoring case, so paths typed in any case work
-// as they do on Windows.
+// matched without regard to case, and directory parts that do not exist as
+// typed are found ignoring case, so paths typed in any case work as they do
+// on Windows.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -13,20 +13,28 @@
 #include <cstring>
 #include <vector>
 
-#include "services/directory_listing_posix.h"
+#include "services/dates.h"
 #include "services/file_system.h"
 #include "services/path_lookup_posix.h"
+#include "services/scan_cache_posix.h"
 #include "services/wildcard.h"
 
-// A mask scan works on the directory's whole listing, read at once.
+// A scan works on the directory's whole listing, read at once; an exact
+// name is first looked up as typed, and the listing read only for the
+// entries that differ from it in case.
 struct EntryScanState {
-  DirectoryListing listing;
-  std::string mask;
-  size_t next = 0;  // offset of the next record
+  ScanCachePtr own_cache;  // where the caller handed none
+  ScanCache* cache = nullptr;
+  Frame* frame = nullptr;  // the listing taken, once taken
+  std::string dir;
+  std::string mask;       // the mask, or the exact name looked for
+  bool exact = false;
+  std::string delivered;  // the exact name delivered as typed
+  size_t next = 0;        // offset of the next listed entry
 };
 
 void EntryScanStateDeleter::operator()(EntryScanState* state) const {
-  ReleaseListing(&state->listing, /*keep=*/true);
+  if (state->frame) ReleaseListing(*state->cache, state->frame, true);
   delete state;
 }
 
@@ -34,11 +42,6 @@ namespace {
 
 // Result code at the end of a scan and for a pattern that selects nothing.
 constexpr int kNoMoreEntries = ENOENT;
-
-// Packed values for the ends of the MS-DOS range: 1980-01-01 00:00:00 and
-// 2107-12-31 23:59:58.
-constexpr int32_t kEarliestDosTime = 0x00210000;
-constexpr int32_t kLatestDosTime = static_cast<int32_t>(0xFF9FBF7Du);
 
 int32_t PackDosTime(const struct tm& t) {
   uint32_t date = static_cast<uint32_t>(((t.tm_year + 1900 - 1980) << 9) |
@@ -87,114 +90,125 @@ EntryFields FieldsOf(const char* name, const struct stat& st, bool is_link) {
   return f;
 }
 
-// Fields of `name` in the listed directory; a link reports what it points
-// to, a dangling one its own data. False when it is gone.
-bool StatEntry(const DirectoryListing& listing, const char* name,
+// Fields of `name` in the open directory `fd`; a link reports what it
+// points to, a dangling one its own data. False when it is gone.
+bool StatEntry(ScanCache& cache, int fd, const char* name,
                EntryFields* fields) {
   struct stat st;
-  bool is_link = false;
-  if (listing.fd >= 0) {
-    if (fstatat(listing.fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
-    is_link = S_ISLNK(st.st_mode);
-    if (is_link) fstatat(listing.fd, name, &st, 0);
-  } else {
-    const std::string path = JoinPath(listing.disk_dir, name);
-    if (lstat(path.c_str(), &st) != 0) return false;
-    is_link = S_ISLNK(st.st_mode);
-    if (is_link) stat(path.c_str(), &st);
-  }
+  if (fd < 0 || cache.reader->StatAt(fd, name, &st, false) != 0) return false;
+  const bool is_link = S_ISLNK(st.st_mode);
+  if (is_link) cache.reader->StatAt(fd, name, &st, true);
   *fields = FieldsOf(name, st, is_link);
   return true;
+}
+
+int DescriptorOf(ScanCache& cache, const Frame* frame) {
+  for (size_t m = cache.frames.size(); m-- > 0;)
+    if (cache.frames[m].get() == frame) return FrameDescriptor(cache, m);
+  return -1;
 }
 
 // Fields of a listed entry. The listing's type answers the directory and
 // archive bits; a status is asked for only where a wanted field or a link
 // (whose target decides) needs one.
-bool ListedEntryFields(const DirectoryListing& listing,
-                       const struct dirent64& entry, uint32_t wanted,
-                       EntryFields* fields) {
-  unsigned char type = entry.d_type;
-  if (wanted != 0 || type == DT_LNK || type == DT_UNKNOWN)
-    return StatEntry(listing, entry.d_name, fields);
-  fields->attr = type == DT_DIR ? kAttrDirectory : kAttrArchive;
-  if (IsHiddenName(entry.d_name)) fields->attr |= kAttrHidden;
+bool ListedEntryFields(EntryScanState& state, const ListedEntry& entry,
+                       uint32_t wanted, EntryFields* fields) {
+  if (wanted != 0 || entry.type == DT_LNK || entry.type == DT_UNKNOWN)
+    return StatEntry(*state.cache, DescriptorOf(*state.cache, state.frame),
+                     entry.name, fields);
+  fields->attr = entry.type == DT_DIR ? kAttrDirectory : kAttrArchive;
+  if (IsHiddenName(entry.name)) fields->attr |= kAttrHidden;
   return true;
 }
 
-void Deliver(const EntryFields& fields, const char* name, TSearchRec& rec) {
+void Deliver(const EntryFields& fields, const char* name, size_t size,
+             TSearchRec& rec) {
   rec.Attr = fields.attr;
   rec.Size = fields.size;
   rec.Time = fields.time;
-  rec.Name.assign(name);
+  rec.Name.assign(name, size);
 }
 
-// Delivers the next entry of a mask scan that matches and is not skipped.
+bool Selects(const EntryScanState& state, const ListedEntry& entry) {
+  if (!state.exact) return MatchesWildcard(state.mask, entry.name);
+  return EqualsIgnoringCase(entry.name, entry.size, state.mask) &&
+         state.delivered.compare(0, std::string::npos, entry.name,
+                                 entry.size) != 0;
+}
+
+// Delivers the next listed entry that the scan selects and does not skip.
 int DeliverFromListing(TSearchRec& rec) {
   EntryScanState& state = *rec.Scan;
-  const RecordBuffer& records = state.listing.records;
-  while (state.next < records.size) {
-    const auto* entry =
-        reinterpret_cast<const struct dirent64*>(records.data.get() + state.next);
-    state.next += entry->d_reclen;
-    if (!MatchesWildcard(state.mask, entry->d_name)) continue;
+  ListedEntry entry;
+  while (NextListedEntry(state.frame->listing, &state.next, &entry)) {
+    if (!Selects(state, entry)) continue;
     EntryFields fields;
-    if (!ListedEntryFields(state.listing, *entry, rec.Wanted, &fields))
-      continue;
+    if (!ListedEntryFields(state, entry, rec.Wanted, &fields)) continue;
     if ((fields.attr & rec.SkipMask) != 0) continue;
-    Deliver(fields, entry->d_name, rec);
+    Deliver(fields, entry.name, entry.size, rec);
     return 0;
   }
   return kNoMoreEntries;
 }
 
-// The stored spelling of `name` in a listing, ignoring ASCII case; empty
-// when there is none.
-std::string FindInListing(const DirectoryListing& listing,
-                          const std::string& name) {
-  const RecordBuffer& records = listing.records;
-  for (size_t next = 0; next < records.size;) {
-    const auto* entry =
-        reinterpret_cast<const struct dirent64*>(records.data.get() + next);
-    next += entry->d_reclen;
-    if (EqualsIgnoringAsciiCase(entry->d_name, name)) return entry->d_name;
-  }
-  return std::string();
+bool ListingHas(const Listing& listing, const std::string& name) {
+  ListedEntry entry;
+  for (size_t offset = 0; NextListedEntry(listing, &offset, &entry);)
+    if (name.compare(0, std::string::npos, entry.name, entry.size) == 0)
+      return true;
+  return false;
 }
 
-// The stored spelling of `name` in `dir` when it does not exist as typed,
-// found through the directory's listing; the directory found on disk goes
-// to `disk_dir`.
-std::string FindIgnoringCaseInListing(const std::string& dir,
-                                      const std::string& name,
-                                      std::string* disk_dir) {
-  DirectoryListing listing;
-  if (TakeListing(dir, &listing) != 0) return std::string();
-  std::string stored = FindInListing(listing, name);
-  *disk_dir = listing.disk_dir;
-  ReleaseListing(&listing, /*keep=*/false);
-  return stored;
+bool AnyEqualIgnoringCase(const Listing& listing, const std::string& name) {
+  ListedEntry entry;
+  for (size_t offset = 0; NextListedEntry(listing, &offset, &entry);)
+    if (EqualsIgnoringCase(entry.name, entry.size, name)) return true;
+  return false;
 }
 
-// Delivers the one entry an exact name selects: as typed, else ignoring case.
-int DeliverExactName(const std::string& dir, const std::string& name,
-                     TSearchRec& rec) {
-  std::string stored = name;
-  std::string path = JoinPath(dir, name);
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0) {
-    if (name == "." || name == "..") return kNoMoreEntries;
-    std::string disk_dir;
-    stored = FindIgnoringCaseInListing(dir, name, &disk_dir);
-    if (stored.empty()) return kNoMoreEntries;
-    path = JoinPath(disk_dir, stored);
-    if (lstat(path.c_str(), &st) != 0) return kNoMoreEntries;
+// Delivers the entry of the exact name `name`, when it exists and is not
+// skipped.
+bool DeliverExact(EntryScanState& state, int fd, const std::string& name,
+                  TSearchRec& rec) {
+  EntryFields fields;
+  if (!StatEntry(*state.cache, fd, name.c_str(), &fields) ||
+      (fields.attr & rec.SkipMask) != 0)
+    return false;
+  Deliver(fields, name.data(), name.size(), rec);
+  state.delivered = name;
+  return true;
+}
+
+// The entries an exact name selects besides the one spelled as typed: every
+// other entry equal to it but for case; when none is, the entries equal to
+// it without trailing dots and spaces, as Windows takes the name.
+int DeliverOtherSpellings(TSearchRec& rec) {
+  EntryScanState& state = *rec.Scan;
+  if (state.frame == nullptr) {
+    if (state.mask == "." || state.mask == "..") return kNoMoreEntries;
+    if (TakeListing(*state.cache, state.dir, &state.frame) != 0)
+      return kNoMoreEntries;
+    const Listing& listing = state.frame->listing;
+    if (state.delivered.empty() && !AnyEqualIgnoringCase(listing, state.mask)) {
+      const std::string trimmed = WithoutTrailingDotsAndSpaces(state.mask);
+      if (!trimmed.empty()) state.mask = trimmed;
+      if (ListingHas(listing, state.mask) &&
+          DeliverExact(state, DescriptorOf(*state.cache, state.frame),
+                       state.mask, rec))
+        return 0;
+    }
   }
-  bool is_link = S_ISLNK(st.st_mode);
-  if (is_link) stat(path.c_str(), &st);
-  EntryFields fields = FieldsOf(stored.c_str(), st, is_link);
-  if ((fields.attr & rec.SkipMask) != 0) return kNoMoreEntries;
-  Deliver(fields, stored.c_str(), rec);
-  return 0;
+  return DeliverFromListing(rec);
+}
+
+int OpenExactScan(EntryScanState& state, TSearchRec& rec) {
+  const int fd = OpenDirectory(*state.cache, state.dir);
+  if (fd < 0) return errno != 0 ? errno : kNoMoreEntries;
+  const bool found = DeliverExact(state, fd, state.mask, rec);
+  state.cache->reader->Close(fd);
+  if (found) return 0;
+  if (state.mask == "." || state.mask == "..") return kNoMoreEntries;
+  return DeliverOtherSpellings(rec);
 }
 
 }  // namespace
@@ -202,26 +216,36 @@ int DeliverExactName(const std::string& dir, const std::string& name,
 int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
                   TSearchRec& rec) {
   CloseEntryScan(rec);
-  rec.SkipMask = ~static_cast<uint32_t>(attr_mask) & 0x1E;
-  size_t slash = pattern.rfind('/');
-  std::string dir = slash == std::string::npos ? ""
-                    : slash == 0               ? "/"
-                                               : pattern.substr(0, slash);
-  std::string last =
-      slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-  if (last.empty()) return kNoMoreEntries;
-  if (!HasWildcards(last)) return DeliverExactName(dir, last, rec);
+  rec.SkipMask = SkipMaskOf(attr_mask);
+  const size_t slash = pattern.rfind('/');
   auto state = std::make_unique<EntryScanState>();
-  if (int error = TakeListing(dir, &state->listing)) return error;
-  state->mask = last;
+  state->dir = slash == std::string::npos ? ""
+               : slash == 0               ? "/"
+                                          : pattern.substr(0, slash);
+  state->mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  if (state->mask.empty()) return kNoMoreEntries;
+  state->cache = rec.Cache;
+  if (state->cache == nullptr) {
+    state->own_cache = NewScanCache(false);
+    state->cache = state->own_cache.get();
+  }
+  state->exact = !HasWildcards(state->mask);
+  EntryScanState* scan = state.get();
   rec.Scan.reset(state.release());
-  int result = DeliverFromListing(rec);
+  int result;
+  if (scan->exact) {
+    result = OpenExactScan(*scan, rec);
+  } else {
+    result = TakeListing(*scan->cache, scan->dir, &scan->frame);
+    if (result == 0) result = DeliverFromListing(rec);
+  }
   if (result != 0) CloseEntryScan(rec);
   return result;
 }
 
 int NextEntry(TSearchRec& rec) {
   if (!rec.Scan) return kNoMoreEntries;
+  if (rec.Scan->exact) return DeliverOtherSpellings(rec);
   return DeliverFromListing(rec);
 }
 
@@ -234,11 +258,14 @@ bool IsExistingFile(const std::string& path) {
 }
 
 bool IsExistingDirectory(const std::string& path) {
+  ScanCachePtr cache = NewScanCache(false);
   struct stat st;
-  return StatAnyCase(path, &st) && S_ISDIR(st.st_mode);
+  return StatPath(*cache, path, &st, true) && S_ISDIR(st.st_mode);
 }
 
 std::string CurrentDirectory() {
+  // The C library finds a current directory longer than the system call
+  // returns by walking up through "..".
   std::vector<char> buffer(256);
   while (getcwd(buffer.data(), buffer.size()) == nullptr) {
     if (errno != ERANGE) return std::string();
@@ -249,9 +276,15 @@ std::string CurrentDirectory() {
 
 const PathSyntax& NativeSyntax() { return kPosixSyntax; }
 
-bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity) {
+bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity,
+                         ScanCache* cache) {
+  ScanCachePtr own;
+  if (cache == nullptr) {
+    own = NewScanCache(false);
+    cache = own.get();
+  }
   struct stat st;
-  if (!StatAnyCase(path, &st) || !S_ISDIR(st.st_mode)) return false;
+  if (!StatPath(*cache, path, &st, true) || !S_ISDIR(st.st_mode)) return false;
   identity->volume = static_cast<uint64_t>(st.st_dev);
   identity->file = static_cast<uint64_t>(st.st_ino);
   return true;

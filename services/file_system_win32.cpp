@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "services/dates.h"
 #include "services/file_system.h"
 
 struct EntryScanState {
@@ -21,8 +22,6 @@ namespace {
 
 // Packed values for the ends of the MS-DOS range: 1980-01-01 00:00:00 and
 // 2107-12-31 23:59:58.
-constexpr int32_t kEarliestDosTime = 0x00210000;
-constexpr int32_t kLatestDosTime = static_cast<int32_t>(0xFF9FBF7Du);
 // The same bounds as file times (100 ns units since 1601): the start of
 // 1980 and the start of 2108.
 constexpr uint64_t kFirstDosFileTime = 119600064000000000ull;
@@ -141,7 +140,7 @@ bool StartScan(const std::string& pattern, EntryScanState* state) {
 int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
                   TSearchRec& rec) {
   CloseEntryScan(rec);
-  rec.SkipMask = ~static_cast<uint32_t>(attr_mask) & 0x1E;
+  rec.SkipMask = SkipMaskOf(attr_mask);
   std::unique_ptr<EntryScanState, EntryScanStateDeleter> state(
       new EntryScanState);
   if (!StartScan(pattern, state.get())) return LastErrorCode();
@@ -193,7 +192,8 @@ const PathSyntax& NativeSyntax() { return kWindowsSyntax; }
 // Opens the directory itself (no access rights are needed to read its
 // identity) and takes the volume serial number and the file index, which
 // name it whatever path or junction led there.
-bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity) {
+bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity,
+                         ScanCache*) {
   HANDLE handle = CreateFileA(
       path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -209,9 +209,15 @@ bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity) {
   return true;
 }
 
-std::string ShortPathOfEntry(const std::string& dir, const std::string& name) {
+std::string ShortPathOfEntry(ScanCache*, const std::string& dir,
+                             const std::string& name) {
   return ShortPathOf(dir + name);
 }
 
 // Every walk reads the directories anew.
-void ExpectRepeatedWalks(bool) {}
+// The platform's own enumeration needs nothing kept between scans.
+struct ScanCache {};
+
+ScanCachePtr NewScanCache(bool) { return ScanCachePtr(new ScanCache); }
+
+void ScanCacheDeleter::operator()(ScanCache* cache) const { delete cache; }

@@ -6,11 +6,10 @@
 
 #include "gtest/gtest.h"
 #include "services/file_system.h"
+#include "services/dates.h"
 
 namespace {
 
-constexpr int32_t kEarliestDosTime = 0x00210000;
-constexpr int32_t kLatestDosTime = static_cast<int32_t>(0xFF9FBF7Du);
 
 // The file time of a local calendar time.
 FILETIME LocalFileTime(WORD year, WORD month, WORD day, WORD hour, WORD minute,

@@ -1,49 +1,27 @@
 #include "services/path_lookup_posix.h"
 
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
-#include <unistd.h>
+#include <limits.h>
 
-bool EqualsIgnoringAsciiCase(const char* a, const std::string& b) {
-  size_t i = 0;
-  for (; a[i] != '\0' && i < b.size(); ++i) {
+#include "services/scan_cache_posix.h"
+
+bool EqualsIgnoringCase(const char* a, size_t a_size, const std::string& b) {
+  if (a_size != b.size()) return false;
+  for (size_t i = 0; i < a_size; ++i) {
     unsigned char x = static_cast<unsigned char>(a[i]);
     unsigned char y = static_cast<unsigned char>(b[i]);
     if (x >= 'A' && x <= 'Z') x += 0x20;
     if (y >= 'A' && y <= 'Z') y += 0x20;
     if (x != y) return false;
   }
-  return a[i] == '\0' && i == b.size();
+  return true;
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
   if (dir.back() == '/') return dir + name;
   return dir + "/" + name;
-}
-
-const char* DirectoryArgument(const std::string& dir) {
-  return dir.empty() ? "." : dir.c_str();
-}
-
-std::string FindIgnoringCase(const std::string& dir, const std::string& name) {
-  DIR* d = opendir(DirectoryArgument(dir));
-  if (d == nullptr) return std::string();
-  std::string found;
-  while (struct dirent* entry = readdir(d)) {
-    if (EqualsIgnoringAsciiCase(entry->d_name, name)) {
-      found = entry->d_name;
-      break;
-    }
-  }
-  closedir(d);
-  return found;
-}
-
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
 }
 
 std::vector<std::string> PathComponents(const std::string& path) {
@@ -58,41 +36,147 @@ std::vector<std::string> PathComponents(const std::string& path) {
   return components;
 }
 
-bool ResolveOnDisk(const std::string& path, std::string* resolved) {
-  if (path.empty() || Exists(path)) {
-    *resolved = path;
+std::string WithoutTrailingDotsAndSpaces(const std::string& name) {
+  size_t end = name.size();
+  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+  return name.substr(0, end);
+}
+
+namespace {
+
+bool IsDotOrDotDot(const std::string& name) {
+  return name == "." || name == "..";
+}
+
+// The first entry of `listing` equal to `name` but for case, the exact
+// spelling first.
+std::string FindInListing(const Listing& listing, const std::string& name) {
+  std::string found;
+  ListedEntry entry;
+  for (size_t offset = 0; NextListedEntry(listing, &offset, &entry);) {
+    if (!EqualsIgnoringCase(entry.name, entry.size, name)) continue;
+    if (name.compare(0, std::string::npos, entry.name, entry.size) == 0)
+      return name;
+    if (found.empty()) found.assign(entry.name, entry.size);
+  }
+  return found;
+}
+
+void CloseKeepingErrno(ScanCache& cache, int fd) {
+  const int error = errno;
+  cache.reader->Close(fd);
+  errno = error;
+}
+
+// Opens the components of `rest` one after another below `fd`, which is
+// closed on the way when `owned`.
+int OpenComponents(ScanCache& cache, int fd, bool owned,
+                   const std::string& rest) {
+  for (const std::string& component : PathComponents(rest)) {
+    const int next = OpenComponent(cache, fd, component);
+    if (owned) CloseKeepingErrno(cache, fd);
+    if (next < 0) return -1;
+    fd = next;
+    owned = true;
+  }
+  return owned ? fd : cache.reader->OpenAt(fd, ".");
+}
+
+// Where `dir` lies at or below `text`, the part below it.
+bool BelowText(const std::string& text, size_t text_size,
+               const std::string& dir, std::string* rest) {
+  if (dir.size() < text_size || dir.compare(0, text_size, text, 0, text_size))
+    return false;
+  if (dir.size() == text_size) {
+    rest->clear();
     return true;
   }
-  std::string current = path[0] == '/' ? "/" : "";
-  for (const std::string& component : PathComponents(path)) {
-    std::string candidate = JoinPath(current, component);
-    if (!Exists(candidate)) {
-      if (component == "." || component == "..") return false;
-      std::string stored = FindIgnoringCase(current, component);
-      if (stored.empty()) return false;
-      candidate = JoinPath(current, stored);
-    }
-    current = candidate;
+  const bool delimited = text_size == 0 || text[text_size - 1] == '/' ||
+                         dir[text_size] == '/';
+  if (delimited) rest->assign(dir, text_size, std::string::npos);
+  return delimited && !(text_size == 0 && dir[0] == '/');
+}
+
+}  // namespace
+
+std::string FindStoredName(ScanCache& cache, int at, const std::string& name) {
+  if (IsDotOrDotDot(name)) return std::string();
+  const int fd = cache.reader->OpenAt(at, ".");
+  if (fd < 0) return std::string();
+  Listing listing;
+  const bool read = ReadListing(*cache.reader, fd, &cache.records, &listing);
+  cache.reader->Close(fd);
+  if (!read) return std::string();
+  std::string found = FindInListing(listing, name);
+  const std::string trimmed = WithoutTrailingDotsAndSpaces(name);
+  if (found.empty() && !trimmed.empty() && trimmed != name)
+    found = FindInListing(listing, trimmed);
+  return found;
+}
+
+int OpenComponent(ScanCache& cache, int at, const std::string& name) {
+  const int fd = cache.reader->OpenAt(at, name.c_str());
+  if (fd >= 0 || errno != ENOENT) return fd;
+  const std::string stored = FindStoredName(cache, at, name);
+  if (stored.empty()) {
+    errno = ENOENT;
+    return -1;
   }
-  *resolved = current;
-  return true;
+  return cache.reader->OpenAt(at, stored.c_str());
 }
 
-bool StatAnyCase(const std::string& path, struct stat* st) {
-  if (stat(DirectoryArgument(path), st) == 0) return true;
-  std::string resolved;
-  return ResolveOnDisk(path, &resolved) && resolved != path &&
-         stat(DirectoryArgument(resolved), st) == 0;
+int OpenDirectory(ScanCache& cache, const std::string& dir) {
+  // The innermost two frames: a scan's directory, or its parent's.
+  const std::string* text = &cache.chain_text;
+  std::string rest;
+  for (size_t m = cache.frames.size(), tried = 0; m-- > 0 && tried < 2;
+       ++tried) {
+    const Frame& frame = *cache.frames[m];
+    if (BelowText(*text, frame.text_size, dir, &rest)) {
+      const int fd = FrameDescriptor(cache, m);
+      if (fd >= 0) return OpenComponents(cache, fd, false, rest);
+      break;
+    }
+    if (!frame.nested) text = &frame.saved_text;
+  }
+  return OpenDirectoryFromStart(cache, dir);
 }
 
-int OpenDirectoryAnyCase(const std::string& dir, std::string* disk_dir) {
-  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-  *disk_dir = dir;
-  int fd = open(DirectoryArgument(dir), kFlags);
-  if (fd >= 0) return fd;
-  int error = errno;
-  if (ResolveOnDisk(dir, disk_dir) && *disk_dir != dir)
-    fd = open(DirectoryArgument(*disk_dir), kFlags);
-  if (fd < 0) errno = error;
-  return fd;
+int OpenDirectoryFromStart(ScanCache& cache, const std::string& dir) {
+  // Most paths open as typed at once; the rest one component at a time.
+  if (dir.size() < PATH_MAX / 2) {
+    const int fd = cache.reader->OpenAt(AT_FDCWD, dir.empty() ? "." : dir.c_str());
+    if (fd >= 0 || (errno != ENOENT && errno != ENAMETOOLONG)) return fd;
+  }
+  const int start =
+      cache.reader->OpenAt(AT_FDCWD, !dir.empty() && dir[0] == '/' ? "/" : ".");
+  if (start < 0) return -1;
+  return OpenComponents(cache, start, true, dir);
+}
+
+bool StatPath(ScanCache& cache, const std::string& path, struct stat* st,
+              bool follow) {
+  size_t end = path.size();
+  while (end > 1 && path[end - 1] == '/') --end;
+  const std::string trimmed = path.substr(0, end);
+  const size_t slash = trimmed.rfind('/');
+  if (trimmed.empty() || trimmed == "/") {
+    return cache.reader->StatAt(AT_FDCWD, trimmed.empty() ? "." : "/", st,
+                                true) == 0;
+  }
+  const std::string dir = slash == std::string::npos ? ""
+                          : slash == 0               ? "/"
+                                                     : trimmed.substr(0, slash);
+  const std::string name =
+      slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+  const int fd = OpenDirectory(cache, dir);
+  if (fd < 0) return false;
+  bool found = cache.reader->StatAt(fd, name.c_str(), st, follow) == 0;
+  if (!found && errno == ENOENT) {
+    const std::string stored = FindStoredName(cache, fd, name);
+    found = !stored.empty() &&
+            cache.reader->StatAt(fd, stored.c_str(), st, follow) == 0;
+  }
+  cache.reader->Close(fd);
+  return found;
 }

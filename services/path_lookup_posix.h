@@ -1,40 +1,52 @@
-// Path lookups of the POSIX file-system layer: paths typed in any ASCII
-// case are found as they are on Windows, the spelling as typed first.
+// Path lookups of the POSIX file-system layer. Paths typed in any case are
+// found as they are on Windows (the spelling as typed first), a component
+// ending in dots or spaces stands for the name without them when no entry
+// has it exactly, and a path of any length is opened one component at a
+// time relative to a descriptor, never as a text longer than the system
+// takes.
 #ifndef KESTRIV_SERVICES_PATH_LOOKUP_POSIX_H_
 #define KESTRIV_SERVICES_PATH_LOOKUP_POSIX_H_
 
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
-// True when `a` and `b` are equal but for the case of ASCII letters.
-bool EqualsIgnoringAsciiCase(const char* a, const std::string& b);
+struct ScanCache;
+
+// True when the `a_size` bytes at `a` equal `b` but for letter case.
+bool EqualsIgnoringCase(const char* a, size_t a_size, const std::string& b);
 
 // `dir` and `name` joined with one "/" (just `name` when `dir` is empty).
 std::string JoinPath(const std::string& dir, const std::string& name);
 
-// The directory text to hand to the system: "." for the empty text.
-const char* DirectoryArgument(const std::string& dir);
-
-// The stored spelling of `name` in `dir`, ignoring ASCII case, or empty.
-std::string FindIgnoringCase(const std::string& dir, const std::string& name);
-
 // The non-empty components of a "/"-separated path, in order.
 std::vector<std::string> PathComponents(const std::string& path);
 
-// True when `path` exists (links not followed).
-bool Exists(const std::string& path);
+// `name` without its trailing dots and spaces, as Windows takes a path
+// component.
+std::string WithoutTrailingDotsAndSpaces(const std::string& name);
 
-// `path` as it exists on disk: as typed where that exists, otherwise each
-// component looked up ignoring case. False when some component is missing.
-bool ResolveOnDisk(const std::string& path, std::string* resolved);
+// The stored name that `name` stands for in the open directory `at`: one
+// equal to it but for case, else one equal to it without its trailing dots
+// and spaces (the exact spelling first); empty when there is none.
+std::string FindStoredName(ScanCache& cache, int at, const std::string& name);
 
-// Status of `path` following links, trying the spelling as typed first.
-bool StatAnyCase(const std::string& path, struct stat* st);
+// Opens the directory `name` in the open directory `at`, as typed or else
+// as FindStoredName finds it; -1 with errno set on failure.
+int OpenComponent(ScanCache& cache, int at, const std::string& name);
 
-// Opens `dir` for listing, as typed or else found ignoring ASCII case, and
-// sets `disk_dir` to the text opened; -1 with errno set on failure.
-int OpenDirectoryAnyCase(const std::string& dir, std::string* disk_dir);
+// Opens the directory `dir` ("" is the current one), relative to the open
+// scan of an ancestor where there is one; -1 with errno set on failure.
+int OpenDirectory(ScanCache& cache, const std::string& dir);
+
+// The same, from the current or root directory only.
+int OpenDirectoryFromStart(ScanCache& cache, const std::string& dir);
+
+// Status of `path` (of a final link's target when `follow`); false when it
+// cannot be found.
+bool StatPath(ScanCache& cache, const std::string& path, struct stat* st,
+              bool follow);
 
 #endif  // KESTRIV_SERVICES_PATH_LOOKUP_POSIX_H_

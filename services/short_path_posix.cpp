@@ -1,37 +1,43 @@
 // The short (8.3) form of paths on POSIX: each component that is no legal
 // 8.3 name is replaced by the alias Windows would give it in its directory.
-#include <dirent.h>
+#include "services/short_path_posix.h"
 
-#include <unordered_map>
-#include <utility>
-#include <vector>
+#include <errno.h>
 
-#include "services/directory_listing_posix.h"
 #include "services/file_system.h"
 #include "services/path_lookup_posix.h"
+#include "services/scan_cache_posix.h"
 #include "services/short_name.h"
 
 namespace {
 
-using AliasTable = std::unordered_map<std::string, std::string>;
-
-// The aliases of the directories used most recently. A walk needs a
-// directory's aliases while it is inside that directory, so a small table
-// computes each once per walk and keeps memory flat however big the tree.
-struct AliasCache {
-  static constexpr size_t kDirectories = 64;
-  std::vector<std::pair<std::string, AliasTable>> tables;  // oldest first
-};
-
-AliasCache& Aliases() {
-  static AliasCache* cache = new AliasCache;
-  return *cache;
+// The names in the directory `typed` (`long_dir` on disk): from its open
+// scan's listing where there is one, else read.
+std::vector<std::string> NamesIn(ScanCache& cache, const std::string& typed,
+                                 const std::string& long_dir) {
+  std::vector<std::string> names;
+  Listing read;
+  const Listing* listing = &read;
+  const long frame = FindFrame(cache, typed);
+  if (frame >= 0) {
+    listing = &cache.frames[static_cast<size_t>(frame)]->listing;
+  } else {
+    const int fd = OpenDirectory(cache, long_dir);
+    if (fd < 0) return names;
+    ReadListing(*cache.reader, fd, &cache.records, &read);
+    cache.reader->Close(fd);
+  }
+  ListedEntry entry;
+  for (size_t offset = 0; NextListedEntry(*listing, &offset, &entry);)
+    names.emplace_back(entry.name, entry.size);
+  return names;
 }
 
-const AliasTable& AliasesOf(const std::string& dir) {
-  auto& tables = Aliases().tables;
+const AliasTable& AliasesOf(ScanCache& cache, const std::string& typed,
+                            const std::string& long_dir) {
+  auto& tables = cache.short_forms.alias_tables;
   for (size_t i = tables.size(); i-- > 0;) {
-    if (tables[i].first != dir) continue;
+    if (tables[i].first != long_dir) continue;
     if (i + 1 != tables.size()) {
       auto found = std::move(tables[i]);
       tables.erase(tables.begin() + static_cast<std::ptrdiff_t>(i));
@@ -39,117 +45,135 @@ const AliasTable& AliasesOf(const std::string& dir) {
     }
     return tables.back().second;
   }
-  // The walker asks while it scans that directory: its listing is at hand.
-  std::vector<std::string> names;
-  if (const DirectoryListing* listing = FindOpenListing(dir)) {
-    names = NamesIn(*listing);
-  } else if (DIR* d = opendir(DirectoryArgument(dir))) {
-    while (struct dirent* entry = readdir(d)) names.emplace_back(entry->d_name);
-    closedir(d);
-  }
-  if (tables.size() == AliasCache::kDirectories) tables.erase(tables.begin());
-  tables.emplace_back(dir, MakeShortNames(names));
+  if (tables.size() == ShortFormState::kAliasTables) tables.erase(tables.begin());
+  tables.emplace_back(long_dir,
+                      MakeShortNames(NamesIn(cache, typed, long_dir)));
   return tables.back().second;
 }
 
-// The short form of one component of `dir`: the alias where it has one.
-std::string ShortComponent(const std::string& dir, const std::string& name) {
+// The short form of one stored component of a directory: its alias where
+// it has one.
+std::string ShortComponent(ScanCache& cache, const std::string& typed_dir,
+                           const std::string& long_dir,
+                           const std::string& name) {
   if (name == "." || name == ".." || IsLegalShortName(name)) return name;
-  const auto& aliases = AliasesOf(dir);
+  const AliasTable& aliases = AliasesOf(cache, typed_dir, long_dir);
   auto alias = aliases.find(name);
   return alias != aliases.end() ? alias->second : name;
 }
 
-// The long (as on disk) and short forms of an existing path.
-struct ShortForm {
-  std::string long_form, short_form;
-};
+// The stored spelling of `name` in the directory `dir`; empty when there is
+// no such entry.
+std::string StoredNameIn(ScanCache& cache, const std::string& dir,
+                         const std::string& name) {
+  const int fd = OpenDirectory(cache, dir);
+  if (fd < 0) return std::string();
+  struct stat st;
+  std::string stored;
+  if (cache.reader->StatAt(fd, name.c_str(), &st, false) == 0)
+    stored = name;
+  else if (errno == ENOENT)
+    stored = FindStoredName(cache, fd, name);
+  cache.reader->Close(fd);
+  return stored;
+}
 
-bool ShortFormOf(const std::string& path, ShortForm* form) {
-  std::string resolved;
-  if (path.empty() || !ResolveOnDisk(path, &resolved) || !Exists(resolved))
-    return false;
-  form->long_form = resolved[0] == '/' ? "/" : "";
-  form->short_form = form->long_form;
-  for (const std::string& component : PathComponents(resolved)) {
-    form->short_form = JoinPath(form->short_form,
-                                ShortComponent(form->long_form, component));
-    form->long_form = JoinPath(form->long_form, component);
+// Extends `form` (of the directory typed as `typed`) by one component.
+bool Extend(ScanCache& cache, const std::string& typed,
+            const std::string& name, ShortForm* form) {
+  const std::string stored = StoredNameIn(cache, typed, name);
+  if (stored.empty()) return false;
+  form->short_form = JoinPath(
+      form->short_form, ShortComponent(cache, typed, form->long_form, stored));
+  form->long_form = JoinPath(form->long_form, stored);
+  return true;
+}
+
+bool ShortFormOf(ScanCache& cache, const std::string& path, ShortForm* form) {
+  if (path.empty()) return false;
+  std::string typed = path[0] == '/' ? "/" : "";
+  form->long_form = typed;
+  form->short_form = typed;
+  for (const std::string& component : PathComponents(path)) {
+    if (!Extend(cache, typed, component, form)) return false;
+    typed = JoinPath(typed, component);
   }
-  if (resolved.back() == '/' && form->short_form.back() != '/')
+  if (path.back() == '/' && form->short_form.back() != '/')
     form->short_form += '/';
   return true;
 }
 
-// The short forms of the directories asked for last, ancestors first: the
-// entries of a directory, and its subdirectories, build on them.
-std::vector<std::pair<std::string, ShortForm>>& RecentForms() {
-  static auto* forms = new std::vector<std::pair<std::string, ShortForm>>;
-  return *forms;
-}
-
-const ShortForm* FindRecentForm(const std::string& typed) {
-  for (const auto& form : RecentForms())
+const ShortForm* FindForm(const ShortFormState& state,
+                          const std::string& typed) {
+  for (const auto& form : state.forms)
     if (form.first == typed) return &form.second;
   return nullptr;
 }
 
 // The form of `dir` from that of the directory above it, when that is known.
-bool ExtendRecentForm(const std::string& dir, ShortForm* form) {
+bool ExtendKnownForm(ScanCache& cache, const std::string& dir,
+                     ShortForm* form) {
   const size_t slash = dir.rfind('/');
   if (slash == std::string::npos || slash == 0) return false;
-  std::string name = dir.substr(slash + 1);
-  const ShortForm* up = FindRecentForm(dir.substr(0, slash));
+  const std::string up_text = dir.substr(0, slash);
+  const std::string name = dir.substr(slash + 1);
+  const ShortForm* up = FindForm(cache.short_forms, up_text);
   if (up == nullptr || name.empty() || name == "." || name == "..")
     return false;
-  if (!Exists(JoinPath(up->long_form, name))) {
-    name = FindIgnoringCase(up->long_form, name);
-    if (name.empty()) return false;
-  }
-  form->short_form =
-      JoinPath(up->short_form, ShortComponent(up->long_form, name));
-  form->long_form = JoinPath(up->long_form, name);
-  return true;
+  *form = *up;
+  return Extend(cache, up_text, name, form);
 }
 
 // The short form of `dir`, kept for the paths that follow in and below it.
-const ShortForm* ShortFormOfParent(const std::string& dir) {
-  if (const ShortForm* known = FindRecentForm(dir)) return known;
+const ShortForm* ShortFormOfDirectory(ScanCache& cache,
+                                      const std::string& dir) {
+  ShortFormState& state = cache.short_forms;
+  if (const ShortForm* known = FindForm(state, dir)) return known;
   ShortForm form;
-  if (!ExtendRecentForm(dir, &form) && !ShortFormOf(dir, &form)) return nullptr;
-  auto& forms = RecentForms();
+  if (!ExtendKnownForm(cache, dir, &form) && !ShortFormOf(cache, dir, &form))
+    return nullptr;
+  auto& forms = state.forms;
   while (!forms.empty() &&
          dir.compare(0, forms.back().first.size(), forms.back().first) != 0)
     forms.pop_back();
-  constexpr size_t kMaxForms = 256;
-  if (forms.size() == kMaxForms) forms.erase(forms.begin());
+  if (forms.size() == ShortFormState::kForms) forms.erase(forms.begin());
   forms.emplace_back(dir, std::move(form));
   return &forms.back().second;
+}
+
+std::string ShortPathIn(ScanCache& cache, const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0 || slash + 1 == path.size()) {
+    ShortForm form;
+    return ShortFormOf(cache, path, &form) ? form.short_form : std::string();
+  }
+  const std::string dir = path.substr(0, slash);
+  const ShortForm* parent = ShortFormOfDirectory(cache, dir);
+  if (parent == nullptr) return std::string();
+  ShortForm form = *parent;
+  if (!Extend(cache, dir, path.substr(slash + 1), &form)) return std::string();
+  return form.short_form;
 }
 
 }  // namespace
 
 std::string ShortPathOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos || slash == 0 || slash + 1 == path.size()) {
-    ShortForm form;
-    return ShortFormOf(path, &form) ? form.short_form : std::string();
-  }
-  const ShortForm* parent = ShortFormOfParent(path.substr(0, slash));
-  if (parent == nullptr) return std::string();
-  std::string name = path.substr(slash + 1);
-  if (!Exists(JoinPath(parent->long_form, name))) {
-    if (name == "." || name == "..") return std::string();
-    name = FindIgnoringCase(parent->long_form, name);
-    if (name.empty()) return std::string();
-  }
-  return JoinPath(parent->short_form, ShortComponent(parent->long_form, name));
+  ScanCachePtr cache = NewScanCache(false);
+  return ShortPathIn(*cache, path);
 }
 
 // The entry exists under its stored name: only the directory is looked up.
-std::string ShortPathOfEntry(const std::string& dir, const std::string& name) {
-  if (dir.size() < 2 || dir.back() != '/') return ShortPathOf(dir + name);
-  const ShortForm* parent = ShortFormOfParent(dir.substr(0, dir.size() - 1));
+std::string ShortPathOfEntry(ScanCache* cache, const std::string& dir,
+                             const std::string& name) {
+  ScanCachePtr own;
+  if (cache == nullptr) {
+    own = NewScanCache(false);
+    cache = own.get();
+  }
+  if (dir.size() < 2 || dir.back() != '/') return ShortPathIn(*cache, dir + name);
+  const std::string typed = dir.substr(0, dir.size() - 1);
+  const ShortForm* parent = ShortFormOfDirectory(*cache, typed);
   if (parent == nullptr) return std::string();
-  return JoinPath(parent->short_form, ShortComponent(parent->long_form, name));
+  return JoinPath(parent->short_form,
+                  ShortComponent(*cache, typed, parent->long_form, name));
 }

@@ -1,0 +1,286 @@
+#include "services/scan_cache_posix.h"
+
+#include <errno.h>
+
+#include <cstring>
+#include <functional>
+
+#include "services/path_lookup_posix.h"
+
+namespace {
+
+// Descriptors kept by the outermost open frames. Deeper frames keep theirs
+// only while they are innermost, and get it back through ".." when their
+// scan resumes, so no depth of tree runs out of descriptors.
+constexpr size_t kKeptDescriptors = 256;
+
+// A listing in the run arena: the sizes, then the text and the entries.
+struct ArenaHeader {
+  uint32_t text_size, entries_size;
+};
+
+size_t SlotOf(const std::string& dir) {
+  return std::hash<std::string>()(dir) & (RunListings::kSlots - 1);
+}
+
+bool SameText(const RunListings& run, size_t offset, const std::string& dir) {
+  ArenaHeader header;
+  std::memcpy(&header, run.arena.data() + offset, sizeof header);
+  return header.text_size == dir.size() &&
+         run.arena.compare(offset + sizeof header, dir.size(), dir) == 0;
+}
+
+// The slot of `dir`: the one that holds it, or the free one it would take.
+size_t FindSlot(const RunListings& run, const std::string& dir) {
+  size_t slot = SlotOf(dir);
+  while (run.slots[slot] != 0 && !SameText(run, run.slots[slot] - 1, dir))
+    slot = (slot + 1) & (RunListings::kSlots - 1);
+  return slot;
+}
+
+void Remember(RunListings& run, const std::string& dir,
+              const Listing& listing) {
+  const size_t size = sizeof(ArenaHeader) + dir.size() + listing.bytes.size();
+  const size_t slot = FindSlot(run, dir);
+  if (run.slots[slot] != 0 || run.used_slots * 2 >= RunListings::kSlots ||
+      run.arena.size() + size > RunListings::kArenaBytes)
+    return;
+  const ArenaHeader header{static_cast<uint32_t>(dir.size()),
+                           static_cast<uint32_t>(listing.bytes.size())};
+  run.slots[slot] = static_cast<uint32_t>(run.arena.size() + 1);
+  run.arena.append(reinterpret_cast<const char*>(&header), sizeof header);
+  run.arena += dir;
+  run.arena += listing.bytes;
+  ++run.used_slots;
+}
+
+bool Recall(const RunListings& run, const std::string& dir, Listing* listing) {
+  const uint32_t found = run.slots[FindSlot(run, dir)];
+  if (found == 0) return false;
+  ArenaHeader header;
+  std::memcpy(&header, run.arena.data() + found - 1, sizeof header);
+  listing->bytes.assign(run.arena, found - 1 + sizeof header + header.text_size,
+                        header.entries_size);
+  return true;
+}
+
+void CloseFrameDescriptor(ScanCache& cache, Frame* frame) {
+  if (frame->fd >= 0) cache.reader->Close(frame->fd);
+  frame->fd = -1;
+}
+
+std::unique_ptr<Frame> NewFrame(ScanCache& cache) {
+  if (cache.spare.empty()) return std::make_unique<Frame>();
+  std::unique_ptr<Frame> frame = std::move(cache.spare.back());
+  cache.spare.pop_back();
+  return frame;
+}
+
+// A frame's listing keeps its room for the next directory, unless it grew
+// far beyond what directories need (one huge directory).
+void Recycle(ScanCache& cache, std::unique_ptr<Frame> frame) {
+  CloseFrameDescriptor(cache, frame.get());
+  std::string& bytes = frame->listing.bytes;
+  if (bytes.capacity() > (64 << 10)) std::string().swap(bytes);
+  frame->saved_text.clear();
+  cache.spare.push_back(std::move(frame));
+}
+
+// Where `dir` is `parent` plus one component, that component.
+bool ChildName(const std::string& parent, const std::string& dir,
+               std::string* name) {
+  size_t start = parent.size();
+  if (!parent.empty() && parent.back() != '/') ++start;
+  if (dir.size() <= start || dir.compare(0, parent.size(), parent) != 0 ||
+      (start > parent.size() && dir[parent.size()] != '/'))
+    return false;
+  name->assign(dir, start, std::string::npos);
+  return name->find('/') == std::string::npos && *name != "." &&
+         *name != "..";
+}
+
+bool RememberIdentity(ScanCache& cache, Frame* frame) {
+  struct stat st;
+  if (frame->fd < 0 || cache.reader->StatAt(frame->fd, ".", &st, true) != 0)
+    return false;
+  frame->device = st.st_dev;
+  frame->inode = st.st_ino;
+  frame->identity_known = true;
+  return true;
+}
+
+// Closes the descriptor of a deep frame once a frame is open inside it.
+void LimitDescriptors(ScanCache& cache) {
+  const size_t top = cache.frames.size() - 1;
+  if (top < kKeptDescriptors + 1) return;
+  Frame* below = cache.frames[top - 1].get();
+  if (below->fd < 0) return;
+  RememberIdentity(cache, below);
+  CloseFrameDescriptor(cache, below);
+}
+
+void Push(ScanCache& cache, std::unique_ptr<Frame> frame,
+          const std::string& dir) {
+  frame->nested = !cache.frames.empty() &&
+                  ChildName(cache.chain_text, dir, &frame->name);
+  if (frame->nested) {
+    cache.chain_text = dir;
+  } else {
+    frame->saved_text = std::move(cache.chain_text);
+    cache.chain_text = dir;
+  }
+  frame->text_size = dir.size();
+  frame->identity_known = false;
+  cache.frames.push_back(std::move(frame));
+  LimitDescriptors(cache);
+}
+
+int ReadIntoFrame(ScanCache& cache, const std::string& dir, Frame* frame) {
+  frame->fd = -1;
+  if (cache.run.enabled && Recall(cache.run, dir, &frame->listing)) {
+    ++cache.counts.listings_reused;
+    return 0;
+  }
+  const int fd = OpenDirectory(cache, dir);
+  if (fd < 0) return errno != 0 ? errno : ENOENT;
+  frame->fd = fd;
+  if (!ReadListing(*cache.reader, fd, &cache.records, &frame->listing))
+    return errno != 0 ? errno : EIO;
+  ++cache.counts.listings_read;
+  if (cache.run.enabled) Remember(cache.run, dir, frame->listing);
+  return 0;
+}
+
+// A deep frame whose descriptor was closed gets it back from its child's
+// "..", when that is the same directory (not so below a link).
+void ReopenFromChild(ScanCache& cache, Frame* parent, const Frame* child) {
+  if (parent->fd >= 0 || child->fd < 0 || !child->nested ||
+      !parent->identity_known)
+    return;
+  const int fd = cache.reader->OpenAt(child->fd, "..");
+  struct stat st;
+  if (fd >= 0 && cache.reader->StatAt(fd, ".", &st, true) == 0 &&
+      st.st_dev == parent->device && st.st_ino == parent->inode) {
+    parent->fd = fd;
+    return;
+  }
+  if (fd >= 0) cache.reader->Close(fd);
+}
+
+// Takes the frame at `index` out of the stack, keeping the texts of the
+// others: the next frame inherits what this one saved.
+std::unique_ptr<Frame> Unlink(ScanCache& cache, size_t index) {
+  auto& frames = cache.frames;
+  std::unique_ptr<Frame> frame = std::move(frames[index]);
+  frames.erase(frames.begin() + static_cast<std::ptrdiff_t>(index));
+  if (index < frames.size()) {
+    Frame* next = frames[index].get();
+    if (!frame->nested && next->nested) next->saved_text = frame->saved_text;
+    next->nested = next->nested && frame->nested;
+    return frame;
+  }
+  if (frame->nested)
+    cache.chain_text.resize(frames.back()->text_size);
+  else
+    cache.chain_text = std::move(frame->saved_text);
+  if (!frames.empty()) ReopenFromChild(cache, frames.back().get(), frame.get());
+  return frame;
+}
+
+}  // namespace
+
+ScanCachePtr NewScanCacheWithReader(DirectoryReader* reader,
+                                    bool repeated_walks) {
+  ScanCachePtr cache(new ScanCache);
+  cache->reader = reader;
+  RunListings& run = cache->run;
+  run.enabled = repeated_walks;
+  if (repeated_walks) {
+    run.arena.reserve(RunListings::kArenaBytes);
+    run.slots.assign(RunListings::kSlots, 0);
+  }
+  return cache;
+}
+
+ScanCachePtr NewScanCache(bool repeated_walks) {
+  return NewScanCacheWithReader(&SystemDirectoryReader(), repeated_walks);
+}
+
+void ScanCacheDeleter::operator()(ScanCache* cache) const {
+  for (auto& frame : cache->frames) CloseFrameDescriptor(*cache, frame.get());
+  if (cache->kept) CloseFrameDescriptor(*cache, cache->kept.get());
+  delete cache;
+}
+
+int TakeListing(ScanCache& cache, const std::string& dir, Frame** taken) {
+  std::unique_ptr<Frame> frame;
+  if (cache.kept_valid && cache.kept_text == dir) {
+    frame = std::move(cache.kept);
+    cache.kept_valid = false;
+    frame->second_read = true;
+    ++cache.counts.listings_reused;
+  } else {
+    frame = NewFrame(cache);
+    frame->second_read = false;
+    if (int error = ReadIntoFrame(cache, dir, frame.get())) {
+      Recycle(cache, std::move(frame));
+      return error;
+    }
+  }
+  *taken = frame.get();
+  Push(cache, std::move(frame), dir);
+  return 0;
+}
+
+void ReleaseListing(ScanCache& cache, Frame* frame, bool keep) {
+  size_t index = cache.frames.size();
+  while (index > 0 && cache.frames[index - 1].get() != frame) --index;
+  if (index == 0) return;
+  std::string text = FrameText(cache, index - 1);
+  std::unique_ptr<Frame> released = Unlink(cache, index - 1);
+  if (cache.kept) Recycle(cache, std::move(cache.kept));
+  // A listing serves two reads at most: the walker's selection and descent.
+  cache.kept_valid = keep && !released->second_read;
+  if (!cache.kept_valid) {
+    Recycle(cache, std::move(released));
+    return;
+  }
+  cache.kept = std::move(released);
+  cache.kept_text = std::move(text);
+}
+
+std::string FrameText(const ScanCache& cache, size_t index) {
+  const std::string* text = &cache.chain_text;
+  for (size_t m = cache.frames.size(); m-- > index + 1;)
+    if (!cache.frames[m]->nested) text = &cache.frames[m]->saved_text;
+  return text->substr(0, cache.frames[index]->text_size);
+}
+
+long FindFrame(const ScanCache& cache, const std::string& dir) {
+  const std::string* text = &cache.chain_text;
+  for (size_t m = cache.frames.size(); m-- > 0;) {
+    const Frame& frame = *cache.frames[m];
+    if (frame.text_size == dir.size() &&
+        text->compare(0, dir.size(), dir) == 0)
+      return static_cast<long>(m);
+    if (!frame.nested) text = &frame.saved_text;
+  }
+  return -1;
+}
+
+int FrameDescriptor(ScanCache& cache, size_t index) {
+  auto& frames = cache.frames;
+  if (frames[index]->fd >= 0) return frames[index]->fd;
+  size_t first = index;
+  while (first > 0 && frames[first]->fd < 0 && frames[first]->nested) --first;
+  if (frames[first]->fd < 0)
+    frames[first]->fd = OpenDirectoryFromStart(cache, FrameText(cache, first));
+  for (size_t k = first + 1; k <= index && frames[k - 1]->fd >= 0; ++k) {
+    frames[k]->fd = OpenComponent(cache, frames[k - 1]->fd, frames[k]->name);
+    if (k - 1 >= kKeptDescriptors && k - 1 != first) {
+      RememberIdentity(cache, frames[k - 1].get());
+      CloseFrameDescriptor(cache, frames[k - 1].get());
+    }
+  }
+  return frames[index]->fd;
+}
