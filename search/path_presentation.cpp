@@ -42,34 +42,44 @@ bool TrueCasePrefixOfEntries(const std::string& dir, ScanCache* cache,
   return true;
 }
 
-// Ascends from the leaf, one entry scan per component, until the root or a
-// component that cannot be scanned; then joins the stored names from the
-// top down. Iterative, so a deep path costs no stack.
-std::string ResolveTrueCase(const std::string& path, size_t root_len,
-                            const PathSyntax& syntax, ScanCache* cache) {
-  std::vector<std::string> names;  // leaf first
-  std::string base;
+// The components from the leaf up to the root, or to a component whose
+// parent does not shrink (as "C:" in "C:sub"), which would never reach the
+// root: what lies below it is all that can be resolved.
+std::vector<std::string> LevelsOf(const std::string& path, size_t root_len,
+                                  const PathSyntax& syntax, std::string* base) {
+  std::vector<std::string> levels;  // leaf first
   std::string current = path;
   for (;;) {
     if (current.size() == root_len) {
-      base = AsciiUpperCase(current);
+      *base = AsciiUpperCase(current);
       break;
     }
     std::string parent = ParentPart(current, syntax);
-    // A parent that does not shrink (as "C:" in "C:sub") would never reach
-    // the root: what lies below it is all that can be resolved.
     if (parent.size() >= current.size()) break;
+    levels.push_back(std::move(current));
+    current = std::move(parent);
+  }
+  return levels;
+}
+
+// One entry scan per component. The result is that of an ascent from the
+// leaf that stops at the first component it cannot scan; the scans run from
+// the top down, so that each opens its directory next to the last one.
+std::string ResolveTrueCase(const std::string& path, size_t root_len,
+                            const PathSyntax& syntax, ScanCache* cache) {
+  std::string result;
+  const std::vector<std::string> levels =
+      LevelsOf(path, root_len, syntax, &result);
+  for (size_t i = levels.size(); i-- > 0;) {
     TSearchRec rec;
     rec.Cache = cache;
     rec.Wanted = 0;
-    if (OpenEntryScan(current, kAttrMaskAll, rec) != 0) break;
-    names.push_back(std::move(rec.Name));
-    current = std::move(parent);
-  }
-  std::string result = base;
-  for (auto name = names.rbegin(); name != names.rend(); ++name) {
+    if (OpenEntryScan(levels[i], kAttrMaskAll, rec) != 0) {
+      result.clear();  // this component and all above it drop out
+      continue;
+    }
     result = WithTrailingDelimiter(result, syntax);
-    result += *name;
+    result += rec.Name;
   }
   return result;
 }

@@ -237,6 +237,9 @@ int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
     result = OpenExactScan(*scan, rec);
   } else {
     result = TakeListing(*scan->cache, scan->dir, &scan->frame);
+    // The text is not needed again: an open scan per level of a deep
+    // tree must not hold the whole path each.
+    std::string().swap(scan->dir);
     if (result == 0) result = DeliverFromListing(rec);
   }
   if (result != 0) CloseEntryScan(rec);

@@ -142,16 +142,41 @@ int OpenDirectory(ScanCache& cache, const std::string& dir) {
   return OpenDirectoryFromStart(cache, dir);
 }
 
+namespace {
+
+// Keeps a descriptor of `dir`, opened as `fd`, as the start of the next
+// long lookup.
+void RememberLookup(ScanCache& cache, const std::string& dir, int fd) {
+  const int kept = cache.reader->OpenAt(fd, ".");
+  if (kept < 0) return;
+  if (cache.lookup_fd >= 0) cache.reader->Close(cache.lookup_fd);
+  cache.lookup_fd = kept;
+  cache.lookup_text = dir;
+}
+
+}  // namespace
+
 int OpenDirectoryFromStart(ScanCache& cache, const std::string& dir) {
-  // Most paths open as typed at once; the rest one component at a time.
-  if (dir.size() < PATH_MAX / 2) {
+  // Most paths open as typed at once; the rest one component at a time,
+  // from the long path looked up last where they lie below it.
+  constexpr size_t kLongPath = PATH_MAX / 2;
+  if (dir.size() < kLongPath) {
     const int fd = cache.reader->OpenAt(AT_FDCWD, dir.empty() ? "." : dir.c_str());
     if (fd >= 0 || (errno != ENOENT && errno != ENAMETOOLONG)) return fd;
   }
-  const int start =
-      cache.reader->OpenAt(AT_FDCWD, !dir.empty() && dir[0] == '/' ? "/" : ".");
-  if (start < 0) return -1;
-  return OpenComponents(cache, start, true, dir);
+  std::string rest;
+  int fd;
+  if (cache.lookup_fd >= 0 &&
+      BelowText(cache.lookup_text, cache.lookup_text.size(), dir, &rest)) {
+    fd = OpenComponents(cache, cache.lookup_fd, false, rest);
+  } else {
+    const int start = cache.reader->OpenAt(
+        AT_FDCWD, !dir.empty() && dir[0] == '/' ? "/" : ".");
+    if (start < 0) return -1;
+    fd = OpenComponents(cache, start, true, dir);
+  }
+  if (fd >= 0 && dir.size() >= kLongPath) RememberLookup(cache, dir, fd);
+  return fd;
 }
 
 bool StatPath(ScanCache& cache, const std::string& path, struct stat* st,

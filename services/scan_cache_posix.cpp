@@ -209,6 +209,7 @@ ScanCachePtr NewScanCache(bool repeated_walks) {
 void ScanCacheDeleter::operator()(ScanCache* cache) const {
   for (auto& frame : cache->frames) CloseFrameDescriptor(*cache, frame.get());
   if (cache->kept) CloseFrameDescriptor(*cache, cache->kept.get());
+  if (cache->lookup_fd >= 0) cache->reader->Close(cache->lookup_fd);
   delete cache;
 }
 

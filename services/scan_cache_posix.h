@@ -63,6 +63,10 @@ struct ScanCache {
   bool kept_valid = false;
   RunListings run;
   RecordBuffer records;
+  // The long directory path opened last from the start, kept open, so that
+  // lookups that go down a long path one level at a time cost one step.
+  std::string lookup_text;
+  int lookup_fd = -1;
   ShortFormState short_forms;
   ScanCounts counts;
 };

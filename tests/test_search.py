@@ -4,6 +4,7 @@ import tempfile
 import unittest
 
 from e2e_support import (BAD_NAME, BAD_OPTION, CRLF, NO_MASK, USAGE, Case, Run,
+                         is_windows,
                          make_chain, make_tree, parse_output, posix_only)
 
 
@@ -51,6 +52,22 @@ class Searching(Case):
         self.assert_search(run, [(b"DATA", {
             b"Data/Report.TXT", b"Data/notes.txt", b"Data/.hidden.txt",
             b"Data/Sub/deep.Txt", b"Data/Sub/x.txt"})], found=5, dirs=3)
+
+    def test_typed_dots_keep_their_place_and_masks_name_subdirectories(self):
+        sep = "\\" if is_windows() else "/"
+        cases = [
+            (("/nReport.txt", "data/sub/.."), b"data/sub/..",
+             {b"Data/Sub/../Report.TXT"}),
+            (("/ndeep.txt", "data/./sub"), b"data/./sub",
+             {b"Data/./Sub/deep.Txt"}),
+            (("/nSub" + sep + "*.txt", "data"), b"data",
+             {b"Data/Sub/deep.Txt", b"Data/Sub/x.txt"}),
+        ]
+        for args, header, lines in cases:
+            with self.subTest(args=args):
+                run = self.run_tool(args[0], "/r", args[1])
+                self.assert_search(run, [(header, lines)], found=len(lines),
+                                   dirs=1)
 
     def test_current_directory_is_the_default_path(self):
         run = self.run_tool("/n*.doc")
