@@ -1,0 +1,128 @@
+// Test support: an in-memory tree behind the POSIX scans' reader seam,
+// counting what is opened and listed, as a file system that logs accesses.
+#ifndef KESTRIV_SERVICES_FAKE_DIRECTORY_READER_POSIX_H_
+#define KESTRIV_SERVICES_FAKE_DIRECTORY_READER_POSIX_H_
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "services/directory_reader_posix.h"
+
+class FakeDirectoryReader : public DirectoryReader {
+ public:
+  struct Node {
+    bool directory = true;
+    size_t parent = 0;
+    std::map<std::string, size_t> children;  // their listing order
+    size_t opens = 0, listings = 0;
+  };
+
+  FakeDirectoryReader() { nodes_.emplace_back(); }  // the current directory
+
+  // Adds every missing node of the "/"-separated `path`; a last component
+  // ending in "/" is a directory, others are files.
+  size_t Add(const std::string& path) {
+    size_t node = 0, start = 0;
+    while (start < path.size()) {
+      size_t end = path.find('/', start);
+      const bool directory = end != std::string::npos;
+      if (!directory) end = path.size();
+      node = Child(node, path.substr(start, end - start), directory);
+      start = end + 1;
+    }
+    return node;
+  }
+  const Node& NodeAt(const std::string& path) { return nodes_[Add(path)]; }
+  size_t MostOpenAtOnce() const { return most_open_; }
+
+  int OpenAt(int at, const char* name) override {
+    size_t node;
+    if (!Resolve(at, name, &node)) return -1;
+    if (!nodes_[node].directory) return Fail(ENOTDIR);
+    ++nodes_[node].opens;
+    const int fd = next_fd_++;
+    open_[fd] = {node, false};
+    most_open_ = std::max(most_open_, open_.size());
+    return fd;
+  }
+  ssize_t ReadRecords(int fd, char* buffer, size_t size) override {
+    auto found = open_.find(fd);
+    if (found == open_.end()) return Fail(EBADF);
+    if (found->second.read) return 0;
+    std::string records;
+    Node& node = nodes_[found->second.node];
+    for (const auto& child : node.children)
+      AppendRawRecord(&records, nodes_[child.second].directory ? DT_DIR : DT_REG,
+                      child.first);
+    if (records.size() > size) return Fail(EINVAL);
+    std::memcpy(buffer, records.data(), records.size());
+    found->second.read = true;
+    ++node.listings;
+    return static_cast<ssize_t>(records.size());
+  }
+  int StatAt(int at, const char* name, struct stat* st, bool) override {
+    size_t node;
+    if (!Resolve(at, name, &node)) return -1;
+    std::memset(st, 0, sizeof *st);
+    st->st_mode = (nodes_[node].directory ? S_IFDIR : S_IFREG) | 0644;
+    st->st_dev = 1;
+    st->st_ino = node + 1;
+    return 0;
+  }
+  void Close(int fd) override { open_.erase(fd); }
+
+ private:
+  struct OpenDirectory {
+    size_t node;
+    bool read;
+  };
+  static int Fail(int error) {
+    errno = error;
+    return -1;
+  }
+  size_t Child(size_t node, const std::string& name, bool directory) {
+    auto found = nodes_[node].children.find(name);
+    if (found != nodes_[node].children.end()) return found->second;
+    nodes_.emplace_back();
+    nodes_.back().directory = directory;
+    nodes_.back().parent = node;
+    nodes_[node].children[name] = nodes_.size() - 1;
+    return nodes_.size() - 1;
+  }
+  bool Resolve(int at, const std::string& path, size_t* node) {
+    *node = 0;
+    if (at != AT_FDCWD) {
+      auto found = open_.find(at);
+      if (found == open_.end()) return Fail(EBADF) == 0;
+      *node = found->second.node;
+    }
+    size_t start = 0;
+    while (start <= path.size()) {
+      size_t end = std::min(path.find('/', start), path.size());
+      const std::string part = path.substr(start, end - start);
+      start = end + 1;
+      if (part.empty() || part == ".") continue;
+      if (part == "..") {
+        *node = nodes_[*node].parent;
+        continue;
+      }
+      auto found = nodes_[*node].children.find(part);
+      if (found == nodes_[*node].children.end()) return Fail(ENOENT) == 0;
+      *node = found->second;
+    }
+    return true;
+  }
+  std::vector<Node> nodes_;
+  std::map<int, OpenDirectory> open_;
+  int next_fd_ = 100;
+  size_t most_open_ = 0;
+};
+
+#endif  // KESTRIV_SERVICES_FAKE_DIRECTORY_READER_POSIX_H_
