@@ -181,7 +181,7 @@ void ParseAgeOption(const std::string& arg) {
 void ParseViewOption(const std::string& arg) {
   std::string lowered = AsciiLowerCase(arg);
   // Characters after the "s" are ignored.
-  if (lowered.size() >= 3 && lowered[2] == 's') {
+  if (CopyText(lowered, 3, 1) == "s") {
     SearchSettings.ShortNames = true;
     return;
   }

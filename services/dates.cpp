@@ -213,7 +213,7 @@ struct DateFields {
 
 bool AtEnd(const DateScan& scan) { return scan.pos >= scan.text.size(); }
 
-unsigned char ByteAt(const DateScan& scan) {
+unsigned char CurrentByte(const DateScan& scan) {
   return static_cast<unsigned char>(scan.text[scan.pos]);
 }
 
@@ -221,7 +221,7 @@ bool IsDigit(unsigned char byte) { return byte >= '0' && byte <= '9'; }
 
 // Only the space counts; a tab or other control byte is text.
 void SkipBlanks(DateScan* scan) {
-  while (!AtEnd(*scan) && ByteAt(*scan) == ' ') ++scan->pos;
+  while (!AtEnd(*scan) && CurrentByte(*scan) == ' ') ++scan->pos;
 }
 
 // Digits are read while the value is below 1000, so any run of leading
@@ -230,8 +230,8 @@ bool ScanNumber(DateScan* scan, ScannedNumber* number) {
   SkipBlanks(scan);
   const size_t start = scan->pos;
   int value = 0;
-  while (!AtEnd(*scan) && IsDigit(ByteAt(*scan)) && value < 1000) {
-    value = value * 10 + (ByteAt(*scan) - '0');
+  while (!AtEnd(*scan) && IsDigit(CurrentByte(*scan)) && value < 1000) {
+    value = value * 10 + (CurrentByte(*scan) - '0');
     ++scan->pos;
   }
   if (scan->pos == start) return false;
@@ -249,8 +249,8 @@ bool ScanSeparator(DateScan* scan, char separator) {
 // Moves to the next digit; a lead byte takes its trail byte with it, but
 // the scan never moves past the end of the text.
 void SkipToDigit(DateScan* scan) {
-  while (!AtEnd(*scan) && !IsDigit(ByteAt(*scan))) {
-    if (IsLeadByte(ByteAt(*scan)) && scan->pos + 1 < scan->text.size()) {
+  while (!AtEnd(*scan) && !IsDigit(CurrentByte(*scan))) {
+    if (IsLeadByte(CurrentByte(*scan)) && scan->pos + 1 < scan->text.size()) {
       ++scan->pos;
     }
     ++scan->pos;
@@ -356,7 +356,7 @@ void PassTrailingText(DateScan* scan, const DateTextSettings& settings) {
     return;
   }
   do {
-    while (!AtEnd(*scan) && ByteAt(*scan) != ' ') ++scan->pos;
+    while (!AtEnd(*scan) && CurrentByte(*scan) != ' ') ++scan->pos;
     SkipBlanks(scan);
   } while (!AtEnd(*scan) && !ContinuesWith(*scan, settings.am_designator) &&
            !ContinuesWith(*scan, settings.pm_designator));

@@ -7,9 +7,9 @@ const PathSyntax kPosixSyntax = {'/', false};
 
 namespace {
 
-// Byte at 1-based `i`; a position past the end reads as the NUL that ends
-// the text.
-char ByteAt(const std::string& text, size_t i) {
+// Byte at `i`, counted from 1 as path positions are; a position past the
+// end reads as the NUL that ends the text.
+char ByteAtPosition(const std::string& text, size_t i) {
   return (i >= 1 && i <= text.size()) ? text[i - 1] : '\0';
 }
 
@@ -24,7 +24,7 @@ std::string UncRoot(const std::string& path) {
     if (path[i - 1] == '\\') ++delimiters_seen;
     if (delimiters_seen < 2) ++i;
   }
-  if (ByteAt(path, i) == '\\') --i;
+  if (ByteAtPosition(path, i) == '\\') --i;
   return path.substr(0, i);
 }
 
@@ -40,7 +40,7 @@ std::string WindowsDrivePart(const std::string& path) {
 // second byte of a double-byte character.
 bool IsDelimiterAt(const std::string& delimiters, const std::string& text,
                    size_t i) {
-  const char byte = ByteAt(text, i);
+  const char byte = ByteAtPosition(text, i);
   return byte != '\0' && delimiters.find(byte) != std::string::npos &&
          ByteKind(text, i) != ByteKindValue::TrailByte;
 }
