@@ -9,14 +9,13 @@
 // characters (CurrentCharReading) and folded with UpperCaseOf, a character
 // outside the BMP making two units as its surrogates would.
 //
-// The name is matched by an NFA simulation: one pass over the name with a
-// set of live mask positions, so the cost is at most name length x mask
-// length, with no recursion and no backtracking.
+// The name is matched by an NFA simulation: one pass over the name with the
+// set of live mask positions held as bits, so the cost is at most name
+// length x mask length simple steps, with no recursion and no backtracking.
 #include "services/wildcard.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 #include "services/case_fold.h"
@@ -71,24 +70,37 @@ MaskRole RoleOf(uint32_t unit, uint32_t next) {
   return kLiteral;
 }
 
-// The mask ready for one run: its units and their roles, and the live
-// positions (one more than units).
+// Sets of mask positions are bit sets: position j is bit j % 64 of word
+// j / 64. Position `length` (one past the last unit) is the accepting one.
+using Word = uint64_t;
+constexpr size_t kWordBits = 64;
+
+// The mask ready for one run: its units, for each role the set of positions
+// that have it, and the live positions. Every set is `words` words long.
 struct Matcher {
-  uint32_t* units;
-  unsigned char* roles;
-  unsigned char* live;
+  const uint32_t* units;
   size_t length;
+  size_t words;
+  const Word* literal;
+  const Word* star;
+  const Word* dos_star;
+  const Word* dos_qm;
+  const Word* dos_dot;
+  Word* live;
   CharReading reading;
 };
+
+// Words for the sets of a mask of `units` units.
+size_t WordsFor(size_t units) { return units / kWordBits + 1; }
 
 // The folded unit of an ASCII byte.
 uint32_t AsciiUnit(uint32_t byte) {
   return byte - 'a' < 26 ? byte - 0x20 : byte;
 }
 
-void Compile(std::string_view text, Matcher* m) {
-  uint32_t* units = m->units;
-  const bool utf8 = m->reading == CharReading::kUtf8;
+// Reads `text` into folded units; their count.
+size_t ReadUnits(std::string_view text, CharReading reading, uint32_t* units) {
+  const bool utf8 = reading == CharReading::kUtf8;
   size_t n = 0;
   for (size_t pos = 0; pos < text.size();) {
     const uint32_t byte = static_cast<unsigned char>(text[pos]);
@@ -97,112 +109,135 @@ void Compile(std::string_view text, Matcher* m) {
       ++pos;
       continue;
     }
-    const TextChar c = ReadChar(text, pos, m->reading);
+    const TextChar c = ReadChar(text, pos, reading);
     n += FoldedUnits(c.code, units + n);
     pos += c.length;
   }
-  unsigned char* roles = m->roles;
+  return n;
+}
+
+// Fills the role sets from the units. `sets` holds five sets in the order
+// of MaskRole, each `words` words long.
+void SortByRole(const uint32_t* units, size_t n, size_t words, Word* sets) {
+  for (size_t i = 0; i < 5 * words; ++i) sets[i] = 0;
   for (size_t j = 0; j < n; ++j) {
-    roles[j] = RoleOf(units[j], j + 1 < n ? units[j + 1] : 0);
-  }
-  m->length = n;
-}
-
-// Whether a live position may stay put while a name unit is consumed (the
-// stars' loop).
-bool StaysOn(MaskRole role, bool unit_is_last_dot) {
-  return role == kStar || (role == kDosStar && !unit_is_last_dot);
-}
-
-// Whether a live position moves one step on by consuming `unit`.
-bool AdvancesOn(MaskRole role, uint32_t mask_unit, uint32_t unit) {
-  switch (role) {
-    case kLiteral: return mask_unit == unit;
-    case kDosQm: return unit != '.';
-    case kDosDot: return unit == '.';
-    default: return false;
+    // Only "*", "." and "?" can be anything but literals.
+    const MaskRole role = units[j] > '?' ? kLiteral
+                          : RoleOf(units[j], j + 1 < n ? units[j + 1] : 0);
+    sets[role * words + j / kWordBits] |= Word{1} << (j % kWordBits);
   }
 }
 
-// Whether a live position may move on without consuming anything.
-bool SkipsAt(MaskRole role, bool at_end, bool at_dot) {
-  switch (role) {
-    case kStar:
-    case kDosStar: return true;
-    case kDosQm: return at_end || at_dot;
-    case kDosDot: return at_end;
-    default: return false;
-  }
+// `storage` holds 6 * WordsFor(length) words: the five role sets, then the
+// live set.
+Matcher Compile(const uint32_t* units, size_t length, CharReading reading,
+                Word* storage) {
+  const size_t words = WordsFor(length);
+  SortByRole(units, length, words, storage);
+  return Matcher{units,
+                 length,
+                 words,
+                 storage + kLiteral * words,
+                 storage + kStar * words,
+                 storage + kDosStar * words,
+                 storage + kDosQm * words,
+                 storage + kDosDot * words,
+                 storage + 5 * words,
+                 reading};
 }
 
-// Adds the positions reachable without consuming. Every such move goes one
-// position forward, so one forward pass suffices.
-// (Fields are read into locals: stores through `live` could alias them.)
-void CloseOver(const Matcher& m, bool at_end, bool at_dot) {
-  const unsigned char* roles = m.roles;
-  unsigned char* live = m.live;
-  const size_t length = m.length;
-  for (size_t j = 0; j < length; ++j) {
-    if (live[j] && SkipsAt(static_cast<MaskRole>(roles[j]), at_end, at_dot))
-      live[j + 1] = 1;
+// The literal positions of word `w` whose unit is `unit`.
+Word LiteralsEqualTo(const Matcher& m, size_t w, uint32_t unit) {
+  const size_t first = w * kWordBits;
+  const size_t end = first + kWordBits < m.length ? first + kWordBits : m.length;
+  Word equal = 0;
+  for (size_t j = first; j < end; ++j) {
+    equal |= Word{m.units[j] == unit} << (j - first);
   }
+  return equal & m.literal[w];
 }
 
-// Consumes one name unit. Positions are rewritten from the highest down so
-// that each reads its predecessor's old value in place. False when no
+// Consumes one name unit: a star stays (a DOS star not on the name's last
+// dot), a position whose unit accepts it moves one on. False when no
 // position is left alive.
+template <bool kOneWord>
 bool Consume(const Matcher& m, uint32_t unit, bool is_last_dot) {
-  const uint32_t* units = m.units;
-  const unsigned char* roles = m.roles;
-  unsigned char* live = m.live;
-  const size_t length = m.length;
-  bool any = false;
-  for (size_t j = length + 1; j-- > 0;) {
-    bool next = j < length && live[j] &&
-                StaysOn(static_cast<MaskRole>(roles[j]), is_last_dot);
-    if (!next && j > 0 && live[j - 1]) {
-      next = AdvancesOn(static_cast<MaskRole>(roles[j - 1]), units[j - 1],
-                        unit);
-    }
-    live[j] = next;
-    any = any || next;
+  const bool dot = unit == '.';
+  const size_t words = kOneWord ? 1 : m.words;
+  Word carry = 0, any = 0;
+  for (size_t w = 0; w < words; ++w) {
+    const Word live = m.live[w];
+    const Word stays = m.star[w] | (is_last_dot ? 0 : m.dos_star[w]);
+    const Word moves = LiteralsEqualTo(m, w, unit) |
+                       (dot ? m.dos_dot[w] : m.dos_qm[w]);
+    const Word moving = live & moves;
+    m.live[w] = (live & stays) | (moving << 1) | carry;
+    carry = moving >> (kWordBits - 1);
+    any |= m.live[w];
   }
-  return any;
+  return any != 0;
+}
+
+// Adds the positions reachable without consuming: from a live position
+// through a run of positions that may be passed over, up to the position
+// after the run. Adding the live positions of each run to the run carries
+// through it; the bits that change are that reach.
+template <bool kOneWord>
+void CloseOver(const Matcher& m, bool at_end, bool at_dot) {
+  const size_t words = kOneWord ? 1 : m.words;
+  Word carry = 0;
+  for (size_t w = 0; w < words; ++w) {
+    const Word skips = m.star[w] | m.dos_star[w] |
+                       (at_end || at_dot ? m.dos_qm[w] : 0) |
+                       (at_end ? m.dos_dot[w] : 0);
+    const Word partial = skips + (m.live[w] & skips);
+    const Word sum = partial + carry;
+    carry = (partial < skips) | (sum < partial);
+    m.live[w] |= sum ^ skips;
+  }
 }
 
 // Consumes the character at `pos` of the name; its length in bytes, or 0
 // when no position is left alive.
+template <bool kOneWord>
 size_t Step(const Matcher& m, std::string_view name, size_t pos,
             size_t last_dot) {
   const uint32_t byte = static_cast<unsigned char>(name[pos]);
   // ASCII, the common case, needs neither decoding nor the table.
   if (byte < 0x80 && m.reading == CharReading::kUtf8) {
-    return Consume(m, AsciiUnit(byte), pos == last_dot) ? 1 : 0;
+    return Consume<kOneWord>(m, AsciiUnit(byte), pos == last_dot) ? 1 : 0;
   }
   const TextChar c = ReadChar(name, pos, m.reading);
   uint32_t units[2];
   const int count = FoldedUnits(c.code, units);
-  if (!Consume(m, units[0], pos == last_dot)) return 0;
+  if (!Consume<kOneWord>(m, units[0], pos == last_dot)) return 0;
   if (count == 2) {
-    CloseOver(m, false, false);
-    if (!Consume(m, units[1], false)) return 0;
+    CloseOver<kOneWord>(m, false, false);
+    if (!Consume<kOneWord>(m, units[1], false)) return 0;
   }
   return c.length;
 }
 
-bool Run(const Matcher& m, bool dotless_names_only, std::string_view name) {
-  std::memset(m.live, 0, m.length + 1);
-  m.live[0] = 1;
+// Masks of up to 63 units, every mask the tool sees in practice, take the
+// one-word form, where the sets stay in registers.
+template <bool kOneWord>
+bool RunOn(const Matcher& m, std::string_view name) {
   const size_t last_dot = name.rfind('.');
-  if (dotless_names_only && last_dot != std::string_view::npos) return false;
-  CloseOver(m, name.empty(), !name.empty() && name[0] == '.');
+  for (size_t w = 0; w < m.words; ++w) m.live[w] = 0;
+  m.live[0] = 1;
+  CloseOver<kOneWord>(m, name.empty(), !name.empty() && name[0] == '.');
   for (size_t pos = 0; pos < name.size();) {
-    const size_t length = Step(m, name, pos, last_dot);
+    const size_t length = Step<kOneWord>(m, name, pos, last_dot);
     if (length == 0) return false;
     pos += length;
-    CloseOver(m, pos == name.size(), pos < name.size() && name[pos] == '.');
+    CloseOver<kOneWord>(m, pos == name.size(),
+                        pos < name.size() && name[pos] == '.');
   }
-  return m.live[m.length] != 0;
+  return (m.live[m.length / kWordBits] >> (m.length % kWordBits)) & 1;
+}
+
+bool Run(const Matcher& m, std::string_view name) {
+  return m.words == 1 ? RunOn<true>(m, name) : RunOn<false>(m, name);
 }
 
 }  // namespace
@@ -224,21 +259,24 @@ std::string_view TrimmedMask(std::string_view mask) {
 // which no directory entry has.
 bool MatchesWildcard(std::string_view mask, std::string_view name) {
   const EffectiveMask effective = EffectiveMaskOf(mask);
+  if (effective.dotless_names_only &&
+      name.find('.') != std::string_view::npos) {
+    return false;
+  }
   // "*" (and so "*.*", with which every directory is walked) takes all.
-  if (effective.text == "*" && !effective.dotless_names_only) return true;
-  const size_t size = effective.text.size();
+  if (effective.text == "*") return true;
   const CharReading reading = CurrentCharReading();
+  const size_t size = effective.text.size();
   if (size <= kStackMaskLength) {
     uint32_t units[kStackMaskLength];
-    unsigned char roles[kStackMaskLength];
-    unsigned char live[kStackMaskLength + 1];
-    Matcher m{units, roles, live, 0, reading};
-    Compile(effective.text, &m);
-    return Run(m, effective.dotless_names_only, name);
+    Word storage[6 * WordsFor(kStackMaskLength)];
+    const size_t length = ReadUnits(effective.text, reading, units);
+    const Matcher m = Compile(units, length, reading, storage);
+    return Run(m, name);
   }
   std::vector<uint32_t> units(size);
-  std::vector<unsigned char> roles(size), live(size + 1);
-  Matcher m{units.data(), roles.data(), live.data(), 0, reading};
-  Compile(effective.text, &m);
-  return Run(m, effective.dotless_names_only, name);
+  const size_t length = ReadUnits(effective.text, reading, units.data());
+  std::vector<Word> storage(6 * WordsFor(length));
+  const Matcher m = Compile(units.data(), length, reading, storage.data());
+  return Run(m, name);
 }
