@@ -91,7 +91,7 @@ struct Matcher {
 };
 
 // Words for the sets of a mask of `units` units.
-size_t WordsFor(size_t units) { return units / kWordBits + 1; }
+constexpr size_t WordsFor(size_t units) { return units / kWordBits + 1; }
 
 // The folded unit of an ASCII byte.
 uint32_t AsciiUnit(uint32_t byte) {
