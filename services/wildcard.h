@@ -12,7 +12,8 @@ bool HasWildcards(std::string_view mask);
 
 // The part of `mask` that Windows matches names against: the mask without
 // its trailing dots and blanks, or the whole mask when it holds nothing
-// else (so "." and ".." stay themselves).
+// else (so "." and ".." stay themselves). For a mask without wildcards,
+// MatchesWildcard(mask, name) is EqualsIgnoringCase(name, TrimmedMask(mask)).
 std::string_view TrimmedMask(std::string_view mask);
 
 // True when `name` matches `mask`: the mask is trimmed (TrimmedMask);
