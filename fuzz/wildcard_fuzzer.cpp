@@ -5,15 +5,17 @@
 // Properties: on masks and names of up to 64 bytes the answer equals a
 // slow recursive matcher of the same rules (the Win32 mask rewriting, then
 // "*", the DOS star, the DOS question mark, the DOS dot and literals that
-// compare ignoring ASCII case); on any input, changing the ASCII case of
-// mask or name changes nothing; HasWildcards tells whether "*" or "?" is in
-// the mask.
+// compare as folded UTF-16 units: characters read as UTF-8 where valid and
+// byte by byte elsewhere, upper-cased, two surrogates for a character
+// outside the BMP); on any input, changing the ASCII case of mask or name
+// changes nothing; HasWildcards tells whether "*" or "?" is in the mask.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "services/case_fold.h"
 #include "services/text.h"
 #include "services/wildcard.h"
 
@@ -25,7 +27,7 @@ enum class Role { kLiteral, kStar, kDosStar, kDosQm, kDosDot };
 
 struct Token {
   Role role;
-  char c;
+  uint32_t unit;
 };
 
 struct Rewritten {
@@ -33,38 +35,55 @@ struct Rewritten {
   bool dotless_names_only;
 };
 
-// Trailing dots go (unless the mask is dots alone); "*.*" becomes "*";
-// a "*" left at the end after stripping admits only names without a dot.
+// The folded UTF-16 units of `text`.
+std::vector<uint32_t> Units(const std::string& text) {
+  std::vector<uint32_t> units;
+  for (size_t pos = 0; pos < text.size();) {
+    const TextChar c = ReadChar(text, pos, CharReading::kUtf8);
+    if (c.code >= 0x10000 && c.code <= 0x10FFFF) {
+      units.push_back(0xD800 + ((c.code - 0x10000) >> 10));
+      units.push_back(0xDC00 + ((c.code - 0x10000) & 0x3FF));
+    } else {
+      units.push_back(UpperCaseOf(c.code));
+    }
+    pos += c.length;
+  }
+  return units;
+}
+
+// Trailing dots and blanks go (unless the mask is nothing else); "*.*"
+// becomes "*"; a "*" left at the end by a trailing dot admits only names
+// without a dot.
 Rewritten Rewrite(const std::string& mask) {
   std::string m = mask;
-  while (!m.empty() && m.back() == '.') m.pop_back();
+  while (!m.empty() && (m.back() == '.' || m.back() == ' ')) m.pop_back();
   bool dotless = false;
   if (m.empty()) {
     m = mask;
   } else if (m.size() < mask.size()) {
-    dotless = m.back() == '*';
+    dotless = mask.back() == '.' && m.back() == '*';
   }
-  if (m == "*.*") m = "*";
+  if (m == "*.*") return {{{Role::kStar, '*'}}, false};
+  const std::vector<uint32_t> units = Units(m);
   Rewritten out{{}, dotless};
-  for (size_t i = 0; i < m.size(); ++i) {
-    const char next = i + 1 < m.size() ? m[i + 1] : '\0';
+  for (size_t i = 0; i < units.size(); ++i) {
+    const uint32_t next = i + 1 < units.size() ? units[i + 1] : 0;
     Role role = Role::kLiteral;
-    if (m[i] == '?') role = Role::kDosQm;
-    if (m[i] == '*') role = next == '.' ? Role::kDosStar : Role::kStar;
-    if (m[i] == '.' && (next == '*' || next == '?')) role = Role::kDosDot;
-    out.tokens.push_back({role, m[i]});
+    if (units[i] == '?') role = Role::kDosQm;
+    if (units[i] == '*') role = next == '.' ? Role::kDosStar : Role::kStar;
+    if (units[i] == '.' && (next == '*' || next == '?')) role = Role::kDosDot;
+    out.tokens.push_back({role, units[i]});
   }
   return out;
 }
 
-char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
 class ReferenceMatcher {
  public:
-  ReferenceMatcher(const std::vector<Token>& tokens, const std::string& name)
+  ReferenceMatcher(const std::vector<Token>& tokens,
+                   const std::vector<uint32_t>& name)
       : tokens_(tokens),
         name_(name),
-        last_dot_(name.rfind('.')),
+        last_dot_(LastDot(name)),
         memo_((tokens.size() + 1) * (name.size() + 1), -1) {}
 
   bool Matches(size_t t, size_t n) {
@@ -74,6 +93,14 @@ class ReferenceMatcher {
   }
 
  private:
+  static size_t LastDot(const std::vector<uint32_t>& name) {
+    size_t last = std::string::npos;
+    for (size_t i = 0; i < name.size(); ++i) {
+      if (name[i] == '.') last = i;
+    }
+    return last;
+  }
+
   bool Compute(size_t t, size_t n) {
     if (t == tokens_.size()) return n == name_.size();
     const bool at_end = n == name_.size();
@@ -100,13 +127,13 @@ class ReferenceMatcher {
         return at_end && Matches(t + 1, n);
       case Role::kLiteral:
       default:
-        return !at_end && Fold(name_[n]) == Fold(tokens_[t].c) &&
+        return !at_end && name_[n] == tokens_[t].unit &&
                Matches(t + 1, n + 1);
     }
   }
 
   const std::vector<Token>& tokens_;
-  const std::string& name_;
+  const std::vector<uint32_t>& name_;
   const size_t last_dot_;
   std::vector<signed char> memo_;
 };
@@ -115,7 +142,8 @@ bool ReferenceMatches(const std::string& mask, const std::string& name) {
   const Rewritten rewritten = Rewrite(mask);
   if (rewritten.dotless_names_only && name.find('.') != std::string::npos)
     return false;
-  ReferenceMatcher matcher(rewritten.tokens, name);
+  const std::vector<uint32_t> units = Units(name);
+  ReferenceMatcher matcher(rewritten.tokens, units);
   return matcher.Matches(0, 0);
 }
 

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "services/case_fold.h"
 #include "services/dates.h"
 #include "services/file_system.h"
 #include "services/path_lookup_posix.h"
@@ -131,7 +132,8 @@ void Deliver(const EntryFields& fields, const char* name, size_t size,
 
 bool Selects(const EntryScanState& state, const ListedEntry& entry) {
   if (!state.exact) return MatchesWildcard(state.mask, entry.name);
-  return EqualsIgnoringCase(entry.name, entry.size, state.mask) &&
+  return EqualsIgnoringCase(std::string_view(entry.name, entry.size),
+                            state.mask) &&
          state.delivered.compare(0, std::string::npos, entry.name,
                                  entry.size) != 0;
 }
@@ -162,7 +164,8 @@ bool ListingHas(const Listing& listing, const std::string& name) {
 bool AnyEqualIgnoringCase(const Listing& listing, const std::string& name) {
   ListedEntry entry;
   for (size_t offset = 0; NextListedEntry(listing, &offset, &entry);)
-    if (EqualsIgnoringCase(entry.name, entry.size, name)) return true;
+    if (EqualsIgnoringCase(std::string_view(entry.name, entry.size), name))
+      return true;
   return false;
 }
 
@@ -190,8 +193,7 @@ int DeliverOtherSpellings(TSearchRec& rec) {
       return kNoMoreEntries;
     const Listing& listing = state.frame->listing;
     if (state.delivered.empty() && !AnyEqualIgnoringCase(listing, state.mask)) {
-      const std::string trimmed = WithoutTrailingDotsAndSpaces(state.mask);
-      if (!trimmed.empty()) state.mask = trimmed;
+      state.mask = std::string(TrimmedMask(state.mask));
       if (ListingHas(listing, state.mask) &&
           DeliverExact(state, DescriptorOf(*state.cache, state.frame),
                        state.mask, rec))

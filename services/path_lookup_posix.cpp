@@ -4,19 +4,9 @@
 #include <fcntl.h>
 #include <limits.h>
 
+#include "services/case_fold.h"
 #include "services/scan_cache_posix.h"
-
-bool EqualsIgnoringCase(const char* a, size_t a_size, const std::string& b) {
-  if (a_size != b.size()) return false;
-  for (size_t i = 0; i < a_size; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x += 0x20;
-    if (y >= 'A' && y <= 'Z') y += 0x20;
-    if (x != y) return false;
-  }
-  return true;
-}
+#include "services/wildcard.h"
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
@@ -36,12 +26,6 @@ std::vector<std::string> PathComponents(const std::string& path) {
   return components;
 }
 
-std::string WithoutTrailingDotsAndSpaces(const std::string& name) {
-  size_t end = name.size();
-  while (end > 0 && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
-  return name.substr(0, end);
-}
-
 namespace {
 
 bool IsDotOrDotDot(const std::string& name) {
@@ -54,7 +38,8 @@ std::string FindInListing(const Listing& listing, const std::string& name) {
   std::string found;
   ListedEntry entry;
   for (size_t offset = 0; NextListedEntry(listing, &offset, &entry);) {
-    if (!EqualsIgnoringCase(entry.name, entry.size, name)) continue;
+    if (!EqualsIgnoringCase(std::string_view(entry.name, entry.size), name))
+      continue;
     if (name.compare(0, std::string::npos, entry.name, entry.size) == 0)
       return name;
     if (found.empty()) found.assign(entry.name, entry.size);
@@ -108,8 +93,9 @@ std::string FindStoredName(ScanCache& cache, int at, const std::string& name) {
   cache.reader->Close(fd);
   if (!read) return std::string();
   std::string found = FindInListing(listing, name);
-  const std::string trimmed = WithoutTrailingDotsAndSpaces(name);
-  if (found.empty() && !trimmed.empty() && trimmed != name)
+  // Windows takes a name without its trailing dots and blanks.
+  const std::string trimmed(TrimmedMask(name));
+  if (found.empty() && trimmed != name)
     found = FindInListing(listing, trimmed);
   return found;
 }

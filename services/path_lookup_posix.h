@@ -15,18 +15,11 @@
 
 struct ScanCache;
 
-// True when the `a_size` bytes at `a` equal `b` but for letter case.
-bool EqualsIgnoringCase(const char* a, size_t a_size, const std::string& b);
-
 // `dir` and `name` joined with one "/" (just `name` when `dir` is empty).
 std::string JoinPath(const std::string& dir, const std::string& name);
 
 // The non-empty components of a "/"-separated path, in order.
 std::vector<std::string> PathComponents(const std::string& path);
-
-// `name` without its trailing dots and spaces, as Windows takes a path
-// component.
-std::string WithoutTrailingDotsAndSpaces(const std::string& name);
 
 // The stored name that `name` stands for in the open directory `at`: one
 // equal to it but for case, else one equal to it without its trailing dots

@@ -1,164 +1,282 @@
 // Wildcard matching as Windows FindFirstFile does it. Win32 rewrites the mask
-// before the file system sees it: "*.*" becomes "*", every "?" becomes a
-// "DOS question mark", a "." before "*" or "?" a "DOS dot" and a "*" before
-// "." a "DOS star"; trailing dots are stripped, and when a "*" is left at the
-// end only names without a dot match (so "*." selects names without an
-// extension). The name is then matched against that mask by an NFA
-// simulation: one pass over the name with a set of live mask positions, so
-// the cost is at most name length x mask length, with no recursion and no
-// backtracking.
+// before the file system sees it: trailing dots and blanks are dropped (the
+// path rules drop them from every last component), "*.*" becomes "*",
+// every "?" becomes a "DOS question mark", a "." before "*" or "?" a "DOS
+// dot" and a "*" before "." a "DOS star"; when the mask ended in a dot and
+// a "*" is left at the end, only names without a dot match (so "*."
+// selects names without an extension). The file system compares the UTF-16
+// names, folding both sides to upper case; here both sides are read as
+// characters (CurrentCharReading) and folded with UpperCaseOf, a character
+// outside the BMP making two units as its surrogates would.
+//
+// The name is matched by an NFA simulation: one pass over the name with the
+// set of live mask positions held as bits, so the cost is at most name
+// length x mask length simple steps, with no recursion and no backtracking.
 #include "services/wildcard.h"
 
 #include <cstddef>
-#include <cstring>
+#include <cstdint>
 #include <vector>
+
+#include "services/case_fold.h"
 
 namespace {
 
-// What a mask character does after the Win32 rewriting.
+// What a mask unit does after the Win32 rewriting.
 enum MaskRole : unsigned char {
-  kLiteral,  // one character, equal ignoring ASCII case
-  kStar,     // any run of characters, also none
+  kLiteral,  // one unit, equal after folding
+  kStar,     // any run of units, also none
   kDosStar,  // any run that does not consume the name's last "."
-  kDosQm,    // one character other than ".", or nothing at a "." or the end
+  kDosQm,    // one unit other than ".", or nothing at a "." or the end
   kDosDot,   // a ".", or nothing at the end of the name
 };
 
-// Masks up to this length are matched with buffers on the stack; the tool's
-// masks are far shorter, longer ones still work through the heap.
+// Masks up to this many bytes are matched with buffers on the stack; the
+// tool's masks are far shorter, longer ones still work through the heap. A
+// mask has at most as many units as bytes.
 constexpr size_t kStackMaskLength = 512;
 
 // The part of the mask that takes part in matching.
 struct EffectiveMask {
-  const char* text;
-  size_t length;
-  bool dotless_names_only;  // trailing dots were stripped after a "*"
+  std::string_view text;
+  bool dotless_names_only;  // a "*" was left last by a trailing dot
 };
 
-EffectiveMask EffectiveMaskOf(const std::string& mask) {
-  size_t length = mask.size();
-  while (length > 0 && mask[length - 1] == '.') --length;
-  // A mask of dots alone has nothing left to strip to; it stays literal, so
-  // "." and ".." select just those entries.
-  if (length == 0) return {mask.data(), mask.size(), false};
-  const bool had_trailing_dot = length < mask.size();
-  // Win32 turns "*.*" into "*". The rewritten "*.*" would select the same
-  // names, but the plain star is the cheaper mask for the common case.
-  if (length == 3 && std::memcmp(mask.data(), "*.*", 3) == 0) length = 1;
-  return {mask.data(), length, had_trailing_dot && mask[length - 1] == '*'};
+EffectiveMask EffectiveMaskOf(std::string_view mask) {
+  const std::string_view text = TrimmedMask(mask);
+  // Win32 turns "*.*" into "*" before it looks at a trailing dot, so
+  // "*.*." takes every name too.
+  if (text == "*.*") return {text.substr(0, 1), false};
+  const bool ended_in_dot = text.size() < mask.size() && mask.back() == '.';
+  return {text, ended_in_dot && text.back() == '*'};
 }
 
-MaskRole RoleAt(const EffectiveMask& mask, size_t j) {
-  const char c = mask.text[j];
-  const char next = j + 1 < mask.length ? mask.text[j + 1] : '\0';
-  if (c == '?') return kDosQm;
-  if (c == '*') return next == '.' ? kDosStar : kStar;
-  if (c == '.' && (next == '*' || next == '?')) return kDosDot;
+// The folded units Windows compares for the character `code`: its upper
+// case, or the two surrogates of a character outside the BMP.
+int FoldedUnits(uint32_t code, uint32_t* units) {
+  if (code >= 0x10000 && code <= 0x10FFFF) {
+    units[0] = 0xD800 + ((code - 0x10000) >> 10);
+    units[1] = 0xDC00 + ((code - 0x10000) & 0x3FF);
+    return 2;
+  }
+  units[0] = UpperCaseOf(code);
+  return 1;
+}
+
+MaskRole RoleOf(uint32_t unit, uint32_t next) {
+  if (unit == '?') return kDosQm;
+  if (unit == '*') return next == '.' ? kDosStar : kStar;
+  if (unit == '.' && (next == '*' || next == '?')) return kDosDot;
   return kLiteral;
 }
 
-unsigned char FoldAscii(unsigned char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 0x20) : c;
+// Sets of mask positions are bit sets: position j is bit j % 64 of word
+// j / 64. Position `length` (one past the last unit) is the accepting one.
+using Word = uint64_t;
+constexpr size_t kWordBits = 64;
+
+// The mask ready for one run: its units, for each role the set of positions
+// that have it, and the live positions. Every set is `words` words long.
+struct Matcher {
+  const uint32_t* units;
+  size_t length;
+  size_t words;
+  const Word* literal;
+  const Word* star;
+  const Word* dos_star;
+  const Word* dos_qm;
+  const Word* dos_dot;
+  Word* live;
+  CharReading reading;
+};
+
+// Words for the sets of a mask of `units` units.
+constexpr size_t WordsFor(size_t units) { return units / kWordBits + 1; }
+
+// The folded unit of an ASCII byte.
+uint32_t AsciiUnit(uint32_t byte) {
+  return byte - 'a' < 26 ? byte - 0x20 : byte;
 }
 
-// Whether a live position may stay put while the name character `c` is
-// consumed (the stars' loop).
-bool StaysOn(MaskRole role, bool c_is_last_dot) {
-  return role == kStar || (role == kDosStar && !c_is_last_dot);
-}
-
-// Whether a live position moves one step on by consuming `c`.
-bool AdvancesOn(MaskRole role, unsigned char mask_c, unsigned char c) {
-  switch (role) {
-    case kLiteral: return FoldAscii(mask_c) == FoldAscii(c);
-    case kDosQm: return c != '.';
-    case kDosDot: return c == '.';
-    default: return false;
-  }
-}
-
-// Whether a live position may move on without consuming anything.
-bool SkipsAt(MaskRole role, bool at_end, bool at_dot) {
-  switch (role) {
-    case kStar:
-    case kDosStar: return true;
-    case kDosQm: return at_end || at_dot;
-    case kDosDot: return at_end;
-    default: return false;
-  }
-}
-
-// Adds the positions reachable without consuming, before name index `i`.
-// Every such move goes one position forward, so one forward pass suffices.
-void CloseOver(const EffectiveMask& mask, const unsigned char* roles,
-               unsigned char* live, const std::string& name, size_t i) {
-  const bool at_end = i == name.size();
-  const bool at_dot = !at_end && name[i] == '.';
-  for (size_t j = 0; j < mask.length; ++j) {
-    if (live[j] && SkipsAt(static_cast<MaskRole>(roles[j]), at_end, at_dot)) {
-      live[j + 1] = 1;
+// Reads `text` into folded units; their count.
+size_t ReadUnits(std::string_view text, CharReading reading, uint32_t* units) {
+  const bool utf8 = reading == CharReading::kUtf8;
+  size_t n = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    const uint32_t byte = static_cast<unsigned char>(text[pos]);
+    if (byte < 0x80 && utf8) {
+      units[n++] = AsciiUnit(byte);
+      ++pos;
+      continue;
     }
+    const TextChar c = ReadChar(text, pos, reading);
+    n += FoldedUnits(c.code, units + n);
+    pos += c.length;
+  }
+  return n;
+}
+
+// Fills the role sets from the units. `sets` holds five sets in the order
+// of MaskRole, each `words` words long.
+void SortByRole(const uint32_t* units, size_t n, size_t words, Word* sets) {
+  for (size_t i = 0; i < 5 * words; ++i) sets[i] = 0;
+  for (size_t j = 0; j < n; ++j) {
+    // Only "*", "." and "?" can be anything but literals.
+    const MaskRole role = units[j] > '?' ? kLiteral
+                          : RoleOf(units[j], j + 1 < n ? units[j + 1] : 0);
+    sets[role * words + j / kWordBits] |= Word{1} << (j % kWordBits);
   }
 }
 
-// Consumes name index `i`. Positions are rewritten from the highest down so
-// that each reads its predecessor's old value in place. False when no
+// `storage` holds 6 * WordsFor(length) words: the five role sets, then the
+// live set.
+Matcher Compile(const uint32_t* units, size_t length, CharReading reading,
+                Word* storage) {
+  const size_t words = WordsFor(length);
+  SortByRole(units, length, words, storage);
+  return Matcher{units,
+                 length,
+                 words,
+                 storage + kLiteral * words,
+                 storage + kStar * words,
+                 storage + kDosStar * words,
+                 storage + kDosQm * words,
+                 storage + kDosDot * words,
+                 storage + 5 * words,
+                 reading};
+}
+
+// The literal positions of word `w` whose unit is `unit`.
+Word LiteralsEqualTo(const Matcher& m, size_t w, uint32_t unit) {
+  const size_t first = w * kWordBits;
+  const size_t end = first + kWordBits < m.length ? first + kWordBits : m.length;
+  Word equal = 0;
+  for (size_t j = first; j < end; ++j) {
+    equal |= Word{m.units[j] == unit} << (j - first);
+  }
+  return equal & m.literal[w];
+}
+
+// Consumes one name unit: a star stays (a DOS star not on the name's last
+// dot), a position whose unit accepts it moves one on. False when no
 // position is left alive.
-bool Consume(const EffectiveMask& mask, const unsigned char* roles,
-             unsigned char* live, const std::string& name, size_t i,
-             size_t last_dot) {
-  const unsigned char c = static_cast<unsigned char>(name[i]);
-  bool any = false;
-  for (size_t j = mask.length + 1; j-- > 0;) {
-    bool next = j < mask.length && live[j] &&
-                StaysOn(static_cast<MaskRole>(roles[j]), i == last_dot);
-    if (!next && j > 0 && live[j - 1]) {
-      next = AdvancesOn(static_cast<MaskRole>(roles[j - 1]),
-                        static_cast<unsigned char>(mask.text[j - 1]), c);
-    }
-    live[j] = next;
-    any = any || next;
+template <bool kOneWord>
+bool Consume(const Matcher& m, uint32_t unit, bool is_last_dot) {
+  const bool dot = unit == '.';
+  const size_t words = kOneWord ? 1 : m.words;
+  Word carry = 0, any = 0;
+  for (size_t w = 0; w < words; ++w) {
+    const Word live = m.live[w];
+    const Word stays = m.star[w] | (is_last_dot ? 0 : m.dos_star[w]);
+    const Word moves = LiteralsEqualTo(m, w, unit) |
+                       (dot ? m.dos_dot[w] : m.dos_qm[w]);
+    const Word moving = live & moves;
+    m.live[w] = (live & stays) | (moving << 1) | carry;
+    carry = moving >> (kWordBits - 1);
+    any |= m.live[w];
   }
-  return any;
+  return any != 0;
 }
 
-// `roles` holds mask.length bytes and `live` mask.length + 1.
-bool Run(const EffectiveMask& mask, const std::string& name,
-         unsigned char* roles, unsigned char* live) {
-  for (size_t j = 0; j < mask.length; ++j) roles[j] = RoleAt(mask, j);
-  std::memset(live, 0, mask.length + 1);
-  live[0] = 1;
-  const size_t last_dot = name.rfind('.');
-  if (mask.dotless_names_only && last_dot != std::string::npos) return false;
-  CloseOver(mask, roles, live, name, 0);
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (!Consume(mask, roles, live, name, i, last_dot)) return false;
-    CloseOver(mask, roles, live, name, i + 1);
+// Adds the positions reachable without consuming: from a live position
+// through a run of positions that may be passed over, up to the position
+// after the run. Adding the live positions of each run to the run carries
+// through it; the bits that change are that reach.
+template <bool kOneWord>
+void CloseOver(const Matcher& m, bool at_end, bool at_dot) {
+  const size_t words = kOneWord ? 1 : m.words;
+  Word carry = 0;
+  for (size_t w = 0; w < words; ++w) {
+    const Word skips = m.star[w] | m.dos_star[w] |
+                       (at_end || at_dot ? m.dos_qm[w] : 0) |
+                       (at_end ? m.dos_dot[w] : 0);
+    const Word partial = skips + (m.live[w] & skips);
+    const Word sum = partial + carry;
+    carry = (partial < skips) | (sum < partial);
+    m.live[w] |= sum ^ skips;
   }
-  return live[mask.length] != 0;
+}
+
+// Consumes the character at `pos` of the name; its length in bytes, or 0
+// when no position is left alive.
+template <bool kOneWord>
+size_t Step(const Matcher& m, std::string_view name, size_t pos,
+            size_t last_dot) {
+  const uint32_t byte = static_cast<unsigned char>(name[pos]);
+  // ASCII, the common case, needs neither decoding nor the table.
+  if (byte < 0x80 && m.reading == CharReading::kUtf8) {
+    return Consume<kOneWord>(m, AsciiUnit(byte), pos == last_dot) ? 1 : 0;
+  }
+  const TextChar c = ReadChar(name, pos, m.reading);
+  uint32_t units[2];
+  const int count = FoldedUnits(c.code, units);
+  if (!Consume<kOneWord>(m, units[0], pos == last_dot)) return 0;
+  if (count == 2) {
+    CloseOver<kOneWord>(m, false, false);
+    if (!Consume<kOneWord>(m, units[1], false)) return 0;
+  }
+  return c.length;
+}
+
+// Masks of up to 63 units, every mask the tool sees in practice, take the
+// one-word form, where the sets stay in registers.
+template <bool kOneWord>
+bool RunOn(const Matcher& m, std::string_view name) {
+  const size_t last_dot = name.rfind('.');
+  for (size_t w = 0; w < m.words; ++w) m.live[w] = 0;
+  m.live[0] = 1;
+  CloseOver<kOneWord>(m, name.empty(), !name.empty() && name[0] == '.');
+  for (size_t pos = 0; pos < name.size();) {
+    const size_t length = Step<kOneWord>(m, name, pos, last_dot);
+    if (length == 0) return false;
+    pos += length;
+    CloseOver<kOneWord>(m, pos == name.size(),
+                        pos < name.size() && name[pos] == '.');
+  }
+  return (m.live[m.length / kWordBits] >> (m.length % kWordBits)) & 1;
+}
+
+bool Run(const Matcher& m, std::string_view name) {
+  return m.words == 1 ? RunOn<true>(m, name) : RunOn<false>(m, name);
 }
 
 }  // namespace
 
-bool HasWildcards(const std::string& mask) {
-  return mask.find_first_of("*?") != std::string::npos;
+bool HasWildcards(std::string_view mask) {
+  return mask.find_first_of("*?") != std::string_view::npos;
+}
+
+std::string_view TrimmedMask(std::string_view mask) {
+  size_t length = mask.size();
+  while (length > 0 && (mask[length - 1] == '.' || mask[length - 1] == ' '))
+    --length;
+  // A mask of dots alone has nothing left to trim to; it stays literal, so
+  // "." and ".." select just those entries.
+  return length == 0 ? mask : mask.substr(0, length);
 }
 
 // An empty mask reaches its end at once, so it matches only the empty name,
 // which no directory entry has.
-bool MatchesWildcard(const std::string& mask, const std::string& name) {
+bool MatchesWildcard(std::string_view mask, std::string_view name) {
   const EffectiveMask effective = EffectiveMaskOf(mask);
+  if (effective.dotless_names_only &&
+      name.find('.') != std::string_view::npos) {
+    return false;
+  }
   // "*" (and so "*.*", with which every directory is walked) takes all.
-  if (effective.length == 1 && effective.text[0] == '*' &&
-      !effective.dotless_names_only) {
-    return true;
+  if (effective.text == "*") return true;
+  const CharReading reading = CurrentCharReading();
+  const size_t size = effective.text.size();
+  if (size <= kStackMaskLength) {
+    uint32_t units[kStackMaskLength];
+    Word storage[6 * WordsFor(kStackMaskLength)];
+    const size_t length = ReadUnits(effective.text, reading, units);
+    const Matcher m = Compile(units, length, reading, storage);
+    return Run(m, name);
   }
-  if (effective.length <= kStackMaskLength) {
-    unsigned char roles[kStackMaskLength];
-    unsigned char live[kStackMaskLength + 1];
-    return Run(effective, name, roles, live);
-  }
-  std::vector<unsigned char> roles(effective.length);
-  std::vector<unsigned char> live(effective.length + 1);
-  return Run(effective, name, roles.data(), live.data());
+  std::vector<uint32_t> units(size);
+  const size_t length = ReadUnits(effective.text, reading, units.data());
+  std::vector<Word> storage(6 * WordsFor(length));
+  const Matcher m = Compile(units.data(), length, reading, storage.data());
+  return Run(m, name);
 }

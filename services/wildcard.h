@@ -1,16 +1,28 @@
 // Matching of a file name against a wildcard mask by the Windows file-name
-// rules, ignoring the case of ASCII letters. Pure.
+// rules, character by character (CurrentCharReading) and ignoring letter
+// case as EqualsIgnoringCase does. Pure apart from reading the double-byte
+// setting.
 #ifndef KESTRIV_SERVICES_WILDCARD_H_
 #define KESTRIV_SERVICES_WILDCARD_H_
 
-#include <string>
+#include <string_view>
 
 // True when `mask` holds "*" or "?".
-bool HasWildcards(const std::string& mask);
+bool HasWildcards(std::string_view mask);
 
-// True when `name` matches `mask`: "*.*" is "*"; "?" matches one character
-// other than "." or nothing at a "." or at the end; a "." before "*" or "?"
-// matches a "." or nothing at the end; "*." matches names without a dot.
-bool MatchesWildcard(const std::string& mask, const std::string& name);
+// The part of `mask` that Windows matches names against: the mask without
+// its trailing dots and blanks, or the whole mask when it holds nothing
+// else (so "." and ".." stay themselves). For a mask without wildcards,
+// MatchesWildcard(mask, name) is EqualsIgnoringCase(name, TrimmedMask(mask)).
+std::string_view TrimmedMask(std::string_view mask);
+
+// True when `name` matches `mask`: the mask is trimmed (TrimmedMask);
+// "*.*" is "*"; "?" matches one character other than "." or nothing at a
+// "." or at the end; a "." before "*" or "?" matches a "." or nothing at
+// the end; "*" before "." does not consume the name's last "."; a "*" left
+// last by a trailing "." matches only names without a dot. A character
+// outside the Basic Multilingual Plane counts as two, as in Windows' UTF-16
+// names.
+bool MatchesWildcard(std::string_view mask, std::string_view name);
 
 #endif  // KESTRIV_SERVICES_WILDCARD_H_

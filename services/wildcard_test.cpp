@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "services/case_fold.h"
+#include "services/dbcs.h"
 
 namespace {
 
@@ -59,7 +62,10 @@ TEST(WildcardTest, MatchesByTheWindowsRules) {
       {"abc..", "abc", true},
       {"abc.", "abcd", false},
       {"*.*.", "README", true},
-      {"*.*.", "a.txt", false},
+      {"*.*.", "a.txt", true},  // "*.*" becomes "*" before the dot counts
+      {"*.txt ", "a.txt", true},  // trailing blanks go like trailing dots
+      {"* .", "a.txt", false},
+      {"*. ", "a.txt", true},
       {".", ".", true},  // a mask of dots stays literal
       {"..", "..", true},
       {".", "a", false},
@@ -67,7 +73,26 @@ TEST(WildcardTest, MatchesByTheWindowsRules) {
       {"A*", "abc", true},
       {"[a]", "[A]", true},
       {"\xe5*", "\xe5x", true},
-      {"\xe5", "\xc5", false},  // bytes above 0x7F compare exactly
+      {"\xe5", "\xc5", false},  // bytes outside UTF-8 compare exactly
+      // Characters, not bytes: "?" takes a whole character and every
+      // letter's case is folded.
+      {"?.txt", "\xc3\xa9.txt", true},             // é.txt
+      {"?.txt", "\xe8\xa1\xa8.txt", true},         // 表.txt
+      {"a???b", "a\xe8\xa1\xa8" "b", false},
+      {"??cole.txt", "\xc3\xa9" "cole.txt", false},
+      {"\xc3\x89*", "\xc3\xa9" "cole.txt", true},  // É* école.txt
+      {"*\xc3\x89", "\xc3\xa9", true},
+      {"\xd0\x96?", "\xd0\xb6\xc3\xa9", true},    // Ж? жé
+      {"\xc3?", "\xc3\xa9", false},                // a lone byte is no é
+      {"\xc3?", "\xc3" "a", true},
+      {"?", "\xc3", true},
+      {"??", "\xc3\xc3", true},
+      {"?", "\xc3\xc3", false},
+      // A character outside the BMP is two UTF-16 units, as on Windows.
+      {"?", "\xf0\x9f\x98\x80", false},
+      {"??", "\xf0\x9f\x98\x80", true},
+      {"\xf0\x9f\x98\x80*", "\xf0\x9f\x98\x80.txt", true},
+      {"*\xf0\x90\x90\x80", "\xf0\x90\x90\xa8", false},  // no fold
   };
   for (const MatchCase& c : cases) {
     SCOPED_TRACE(std::string("mask '") + c.mask + "' name '" + c.name + "'");
@@ -102,36 +127,59 @@ TEST(WildcardTest, LongMasksStayCheap) {
 
 // --- Reference matcher: the rules taken literally, by exhaustive search ---
 
-enum : char { kRefStar = 1, kRefDosStar, kRefQm, kRefDot };
+// Wildcard tokens, above every folded unit.
+enum : uint32_t { kRefStar = 0xFFFFFF01, kRefDosStar, kRefQm, kRefDot };
+
+// The folded UTF-16 units of `text`: one per character, two (surrogates)
+// for a character outside the BMP.
+std::vector<uint32_t> RefUnits(const std::string& text) {
+  std::vector<uint32_t> units;
+  for (size_t pos = 0; pos < text.size();) {
+    const TextChar c = ReadChar(text, pos, CurrentCharReading());
+    if (c.code >= 0x10000 && c.code <= 0x10FFFF) {
+      units.push_back(0xD800 + ((c.code - 0x10000) >> 10));
+      units.push_back(0xDC00 + ((c.code - 0x10000) & 0x3FF));
+    } else {
+      units.push_back(UpperCaseOf(c.code));
+    }
+    pos += c.length;
+  }
+  return units;
+}
 
 struct RefMask {
-  std::string tokens;
+  std::vector<uint32_t> tokens;
   bool needs_no_dot;  // "<...>*." form: the name must not hold a dot
 };
 
 RefMask RefTranslate(std::string mask) {
   const std::string original = mask;
-  while (!mask.empty() && mask.back() == '.') mask.pop_back();
+  while (!mask.empty() && (mask.back() == '.' || mask.back() == ' '))
+    mask.pop_back();
   if (mask.empty()) mask = original;
-  const bool ended_in_dot = mask.size() < original.size();
-  if (mask == "*.*") mask = "*";
-  RefMask ref{"", ended_in_dot && mask.back() == '*'};
-  for (size_t i = 0; i < mask.size(); ++i) {
-    const char next = i + 1 < mask.size() ? mask[i + 1] : '\0';
-    char token = static_cast<char>(std::tolower(mask[i]));
-    if (mask[i] == '?') token = kRefQm;
-    if (mask[i] == '*') token = next == '.' ? kRefDosStar : kRefStar;
-    if (mask[i] == '.' && (next == '*' || next == '?')) token = kRefDot;
-    ref.tokens += token;
+  const bool ended_in_dot = mask.size() < original.size() &&
+                            original.back() == '.';
+  if (mask == "*.*") return {{kRefStar}, false};
+  RefMask ref{RefUnits(mask), ended_in_dot && mask.back() == '*'};
+  std::vector<uint32_t>& t = ref.tokens;
+  for (size_t i = 0; i < t.size(); ++i) {
+    const uint32_t next = i + 1 < t.size() ? t[i + 1] : 0;
+    if (t[i] == '?') t[i] = kRefQm;
+    if (t[i] == '*') t[i] = next == '.' ? kRefDosStar : kRefStar;
+    if (t[i] == '.' && (next == '*' || next == '?')) t[i] = kRefDot;
   }
   return ref;
 }
 
-bool RefMatch(const std::string& tokens, size_t t, const std::string& name,
-              size_t n) {
+bool RefMatch(const std::vector<uint32_t>& tokens, size_t t,
+              const std::vector<uint32_t>& name, size_t n) {
   if (t == tokens.size()) return n == name.size();
   const bool at_end = n == name.size();
-  const size_t last_dot = name.rfind('.');
+  const bool at_dot = !at_end && name[n] == '.';
+  size_t last_dot = name.size();
+  for (size_t k = 0; k < name.size(); ++k) {
+    if (name[k] == '.') last_dot = k;
+  }
   switch (tokens[t]) {
     case kRefStar:
       for (size_t k = n; k <= name.size(); ++k) {
@@ -141,18 +189,18 @@ bool RefMatch(const std::string& tokens, size_t t, const std::string& name,
     case kRefDosStar:
       for (size_t k = n; k <= name.size(); ++k) {
         const bool eats_last_dot =
-            last_dot != std::string::npos && last_dot >= n && last_dot < k;
+            last_dot < name.size() && last_dot >= n && last_dot < k;
         if (!eats_last_dot && RefMatch(tokens, t + 1, name, k)) return true;
       }
       return false;
     case kRefQm:
-      return (!at_end && name[n] != '.' && RefMatch(tokens, t + 1, name, n + 1)) ||
-             ((at_end || name[n] == '.') && RefMatch(tokens, t + 1, name, n));
+      return (!at_end && !at_dot && RefMatch(tokens, t + 1, name, n + 1)) ||
+             ((at_end || at_dot) && RefMatch(tokens, t + 1, name, n));
     case kRefDot:
-      return (!at_end && name[n] == '.' && RefMatch(tokens, t + 1, name, n + 1)) ||
+      return (at_dot && RefMatch(tokens, t + 1, name, n + 1)) ||
              (at_end && RefMatch(tokens, t + 1, name, n));
     default:
-      return !at_end && std::tolower(name[n]) == tokens[t] &&
+      return !at_end && name[n] == tokens[t] &&
              RefMatch(tokens, t + 1, name, n + 1);
   }
 }
@@ -160,18 +208,18 @@ bool RefMatch(const std::string& tokens, size_t t, const std::string& name,
 bool ReferenceMatches(const std::string& mask, const std::string& name) {
   const RefMask ref = RefTranslate(mask);
   if (ref.needs_no_dot && name.find('.') != std::string::npos) return false;
-  return RefMatch(ref.tokens, 0, name, 0);
+  return RefMatch(ref.tokens, 0, RefUnits(name), 0);
 }
 
-// Every string over `alphabet` with a length from 1 to `max_length`.
-std::vector<std::string> AllStrings(const std::string& alphabet,
+// Every string of 1 to `max_length` symbols from `symbols`.
+std::vector<std::string> AllStrings(const std::vector<std::string>& symbols,
                                     size_t max_length) {
   std::vector<std::string> all;
   std::vector<std::string> level{""};
   for (size_t length = 1; length <= max_length; ++length) {
     std::vector<std::string> longer;
     for (const std::string& s : level) {
-      for (char c : alphabet) longer.push_back(s + c);
+      for (const std::string& symbol : symbols) longer.push_back(s + symbol);
     }
     all.insert(all.end(), longer.begin(), longer.end());
     level.swap(longer);
@@ -179,9 +227,8 @@ std::vector<std::string> AllStrings(const std::string& alphabet,
   return all;
 }
 
-TEST(WildcardTest, AgreesWithReferenceOnAllShortMasksAndNames) {
-  const std::vector<std::string> masks = AllStrings("aB.*?", 5);
-  const std::vector<std::string> names = AllStrings("aAb.", 4);
+int CountDisagreements(const std::vector<std::string>& masks,
+                       const std::vector<std::string>& names) {
   int disagreements = 0;
   for (const std::string& mask : masks) {
     for (const std::string& name : names) {
@@ -192,7 +239,39 @@ TEST(WildcardTest, AgreesWithReferenceOnAllShortMasksAndNames) {
       }
     }
   }
-  EXPECT_EQ(0, disagreements);
+  return disagreements;
+}
+
+TEST(WildcardTest, AgreesWithReferenceOnAllShortMasksAndNames) {
+  EXPECT_EQ(0, CountDisagreements(AllStrings({"a", "B", ".", "*", "?"}, 5),
+                                  AllStrings({"a", "A", "b", "."}, 4)));
+  // é, É, a lone byte, a character outside the BMP, a blank.
+  const std::string e_acute = "\xc3\xa9", e_acute_upper = "\xc3\x89";
+  const std::string lone = "\xc3", astral = "\xf0\x9f\x98\x80";
+  EXPECT_EQ(0, CountDisagreements(
+                   AllStrings({e_acute, ".", "*", "?", " "}, 4),
+                   AllStrings({e_acute_upper, lone, astral, "."}, 4)));
+}
+
+// With code page 932 text a lead byte and its trail byte are one
+// character, and a trail byte is never taken for an ASCII letter.
+TEST(WildcardTest, DoubleByteCharacters) {
+  SetDoubleByteInfo(true, std::string("\x81\x9F\xE0\xFC", 4));
+  const MatchCase cases[] = {
+      {"?.txt", "\x95\x5c.txt", true},      // 表.txt
+      {"?", "\x83\x41", true},              // ア
+      {"\x83\x41", "\x83\x61", false},      // ア is not ヂ
+      {"\x83?", "\x83\x41", false},
+      {"A\x83\x41*", "a\x83\x41.txt", true},
+      {"?", "\xb1", true},                   // half-width ｱ
+      {"\xc3\x89", "\xc3\xa9", false},      // no UTF-8 here
+  };
+  for (const MatchCase& c : cases) {
+    SCOPED_TRACE(std::string("mask '") + c.mask + "' name '" + c.name + "'");
+    EXPECT_EQ(c.expected, MatchesWildcard(c.mask, c.name));
+    EXPECT_EQ(c.expected, ReferenceMatches(c.mask, c.name));
+  }
+  SetDoubleByteInfo(false, "");
 }
 
 }  // namespace

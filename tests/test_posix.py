@@ -1,6 +1,7 @@
 """End-to-end tests of what only the POSIX build has to emulate: names
-with wildcard characters and backslashes, names that differ only in case,
-trees deeper than the system's path limit, links."""
+with wildcard characters and backslashes, UTF-8 names read as characters,
+names that differ only in case, trees deeper than the system's path limit,
+links."""
 import os
 import subprocess
 import unittest
@@ -23,6 +24,22 @@ class PosixNames(Case):
         make_tree(self.root, {"a\\b.txt": b"1"})
         run = self.run_tool("/n*.txt", ".")
         self.assert_search(run, [(b".", {b"./a\\b.txt"})], found=1, dirs=1)
+
+    @posix_only
+    def test_utf8_names_match_by_character_in_any_case(self):
+        names = ["é.txt", "表.txt", "école.txt"]
+        make_tree(self.root, {name: b"x" for name in names})
+        cases = [
+            ("/n?.txt", ["é.txt", "表.txt"]),
+            ("/n??cole.txt", []),
+            ("/nÉ*", ["é.txt", "école.txt"]),
+        ]
+        for mask, selected in cases:
+            with self.subTest(mask=mask):
+                run = self.run_tool(mask, ".")
+                want = {("./" + name).encode() for name in selected}
+                self.assert_search(run, [(b".", want)], found=len(want),
+                                   dirs=1)
 
 
 def make_deep_chain(root, levels, files_at):
