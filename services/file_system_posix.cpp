@@ -29,6 +29,7 @@ struct EntryScanState {
   Frame* frame = nullptr;  // the listing taken, once taken
   std::string dir;
   std::string mask;       // the mask, or the exact name looked for
+  std::unique_ptr<CompiledMask> matcher;  // for a mask, prepared once
   bool exact = false;
   std::string delivered;  // the exact name delivered as typed
   size_t next = 0;        // offset of the next listed entry
@@ -131,7 +132,8 @@ void Deliver(const EntryFields& fields, const char* name, size_t size,
 }
 
 bool Selects(const EntryScanState& state, const ListedEntry& entry) {
-  if (!state.exact) return MatchesWildcard(state.mask, entry.name);
+  if (!state.exact)
+    return state.matcher->Matches(std::string_view(entry.name, entry.size));
   return EqualsIgnoringCase(std::string_view(entry.name, entry.size),
                             state.mask) &&
          state.delivered.compare(0, std::string::npos, entry.name,
@@ -238,6 +240,7 @@ int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
   if (scan->exact) {
     result = OpenExactScan(*scan, rec);
   } else {
+    scan->matcher = std::make_unique<CompiledMask>(scan->mask);
     result = TakeListing(*scan->cache, scan->dir, &scan->frame);
     // The text is not needed again: an open scan per level of a deep
     // tree must not hold the whole path each.

@@ -31,11 +31,6 @@ enum MaskRole : unsigned char {
   kDosDot,   // a ".", or nothing at the end of the name
 };
 
-// Masks up to this many bytes are matched with buffers on the stack; the
-// tool's masks are far shorter, longer ones still work through the heap. A
-// mask has at most as many units as bytes.
-constexpr size_t kStackMaskLength = 512;
-
 // The part of the mask that takes part in matching.
 struct EffectiveMask {
   std::string_view text;
@@ -126,24 +121,6 @@ void SortByRole(const uint32_t* units, size_t n, size_t words, Word* sets) {
                           : RoleOf(units[j], j + 1 < n ? units[j + 1] : 0);
     sets[role * words + j / kWordBits] |= Word{1} << (j % kWordBits);
   }
-}
-
-// `storage` holds 6 * WordsFor(length) words: the five role sets, then the
-// live set.
-Matcher Compile(const uint32_t* units, size_t length, CharReading reading,
-                Word* storage) {
-  const size_t words = WordsFor(length);
-  SortByRole(units, length, words, storage);
-  return Matcher{units,
-                 length,
-                 words,
-                 storage + kLiteral * words,
-                 storage + kStar * words,
-                 storage + kDosStar * words,
-                 storage + kDosQm * words,
-                 storage + kDosDot * words,
-                 storage + 5 * words,
-                 reading};
 }
 
 // The literal positions of word `w` whose unit is `unit`.
@@ -255,28 +232,136 @@ std::string_view TrimmedMask(std::string_view mask) {
   return length == 0 ? mask : mask.substr(0, length);
 }
 
+namespace {
+
+bool IsAscii(unsigned char byte) { return byte < 0x80; }
+
+// The text with ASCII letters upper-cased, when it is all ASCII and holds
+// no wildcard; false otherwise.
+bool AsciiLiteral(std::string_view text, std::string* folded) {
+  folded->clear();
+  for (unsigned char byte : text) {
+    if (!IsAscii(byte) || byte == '*' || byte == '?') return false;
+    folded->push_back(static_cast<char>(AsciiUnit(byte)));
+  }
+  return true;
+}
+
+// Whether the bytes of `name` from `start` equal `folded` but for ASCII
+// case: 1 or 0, or -1 when a byte beyond ASCII leaves it to the general
+// matcher (a character such as U+017F folds to an ASCII letter).
+int AsciiRegionEquals(std::string_view name, size_t start,
+                      const std::string& folded) {
+  int result = 1;
+  for (size_t i = 0; i < folded.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(name[start + i]);
+    if (!IsAscii(byte)) return -1;
+    if (AsciiUnit(byte) != static_cast<unsigned char>(folded[i])) result = 0;
+  }
+  return result;
+}
+
+}  // namespace
+
+CompiledMask::CompiledMask(std::string_view mask) {
+  const EffectiveMask effective = EffectiveMaskOf(mask);
+  dotless_names_only_ = effective.dotless_names_only;
+  const CharReading reading = CurrentCharReading();
+  utf8_ = reading == CharReading::kUtf8;
+  const std::string_view text = effective.text;
+  if (text == "*") {
+    shape_ = Shape::kAll;
+    return;
+  }
+  // The short paths read bytes as characters, which holds for UTF-8 only:
+  // a code page 932 trail byte may look like an ASCII letter.
+  if (utf8_ && !text.empty()) {
+    if (AsciiLiteral(text, &literal_)) {
+      shape_ = Shape::kPlain;
+      return;
+    }
+    if (text.size() > 1 && text[0] == '*' &&
+        AsciiLiteral(text.substr(1), &literal_)) {
+      shape_ = Shape::kSuffix;  // "*" or a DOS star; either way an ending
+      return;
+    }
+    if (text.size() > 1 && text.back() == '*' && text[text.size() - 2] != '.' &&
+        AsciiLiteral(text.substr(0, text.size() - 1), &literal_)) {
+      shape_ = Shape::kPrefix;
+      return;
+    }
+  }
+  shape_ = Shape::kGeneral;
+  units_.resize(text.size());
+  units_.resize(ReadUnits(text, reading, units_.data()));
+  sets_.assign(6 * WordsFor(units_.size()), 0);
+  SortByRole(units_.data(), units_.size(), WordsFor(units_.size()),
+             sets_.data());
+}
+
+bool CompiledMask::Matches(std::string_view name) const {
+  if (dotless_names_only_ && name.find('.') != std::string_view::npos)
+    return false;
+  int fast = -1;
+  switch (shape_) {
+    case Shape::kAll:
+      return true;
+    case Shape::kPlain:
+      if (name.size() < literal_.size()) return false;
+      if (name.size() == literal_.size()) fast = AsciiRegionEquals(name, 0, literal_);
+      break;
+    case Shape::kSuffix:
+      if (name.size() < literal_.size()) return false;
+      fast = AsciiRegionEquals(name, name.size() - literal_.size(), literal_);
+      break;
+    case Shape::kPrefix:
+      if (name.size() < literal_.size()) return false;
+      fast = AsciiRegionEquals(name, 0, literal_);
+      break;
+    default:
+      break;
+  }
+  if (fast >= 0) return fast == 1;
+  return MatchesGeneral(name);
+}
+
+bool CompiledMask::MatchesGeneral(std::string_view name) const {
+  std::vector<uint32_t> units;
+  const uint32_t* mask_units = units_.data();
+  size_t length = units_.size();
+  std::vector<Word> own_sets;
+  Word* sets = sets_.data();
+  if (shape_ != Shape::kGeneral) {
+    // A short path left this name to the general matcher: prepare the mask
+    // now (rare: names with characters beyond ASCII).
+    std::string_view text = literal_;
+    std::string whole;
+    if (shape_ == Shape::kSuffix) whole = "*" + literal_;
+    if (shape_ == Shape::kPrefix) whole = literal_ + "*";
+    if (!whole.empty()) text = whole;
+    units.resize(text.size());
+    length = ReadUnits(text, CharReading::kUtf8, units.data());
+    own_sets.assign(6 * WordsFor(length), 0);
+    SortByRole(units.data(), length, WordsFor(length), own_sets.data());
+    mask_units = units.data();
+    sets = own_sets.data();
+  }
+  const size_t words = WordsFor(length);
+  const Matcher m{mask_units,
+                  length,
+                  words,
+                  sets + kLiteral * words,
+                  sets + kStar * words,
+                  sets + kDosStar * words,
+                  sets + kDosQm * words,
+                  sets + kDosDot * words,
+                  sets + 5 * words,
+                  utf8_ ? CharReading::kUtf8 : CharReading::kDoubleByte};
+  return Run(m, name);
+}
+
 // An empty mask reaches its end at once, so it matches only the empty name,
 // which no directory entry has.
 bool MatchesWildcard(std::string_view mask, std::string_view name) {
-  const EffectiveMask effective = EffectiveMaskOf(mask);
-  if (effective.dotless_names_only &&
-      name.find('.') != std::string_view::npos) {
-    return false;
-  }
-  // "*" (and so "*.*", with which every directory is walked) takes all.
-  if (effective.text == "*") return true;
-  const CharReading reading = CurrentCharReading();
-  const size_t size = effective.text.size();
-  if (size <= kStackMaskLength) {
-    uint32_t units[kStackMaskLength];
-    Word storage[6 * WordsFor(kStackMaskLength)];
-    const size_t length = ReadUnits(effective.text, reading, units);
-    const Matcher m = Compile(units, length, reading, storage);
-    return Run(m, name);
-  }
-  std::vector<uint32_t> units(size);
-  const size_t length = ReadUnits(effective.text, reading, units.data());
-  std::vector<Word> storage(6 * WordsFor(length));
-  const Matcher m = Compile(units.data(), length, reading, storage.data());
-  return Run(m, name);
+  return CompiledMask(mask).Matches(name);
 }

@@ -5,7 +5,10 @@
 #ifndef KESTRIV_SERVICES_WILDCARD_H_
 #define KESTRIV_SERVICES_WILDCARD_H_
 
+#include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 // True when `mask` holds "*" or "?".
 bool HasWildcards(std::string_view mask);
@@ -24,5 +27,25 @@ std::string_view TrimmedMask(std::string_view mask);
 // outside the Basic Multilingual Plane counts as two, as in Windows' UTF-16
 // names.
 bool MatchesWildcard(std::string_view mask, std::string_view name);
+
+// A mask prepared once for matching many names, as a scan matches every
+// entry of a directory: the common shapes ("*", "*.ext", a plain name, a
+// fixed start) take a short path, the rest the general matcher.
+class CompiledMask {
+ public:
+  explicit CompiledMask(std::string_view mask);
+  // MatchesWildcard(mask, name).
+  bool Matches(std::string_view name) const;
+
+ private:
+  enum class Shape { kEmpty, kAll, kPlain, kSuffix, kPrefix, kGeneral };
+  bool MatchesGeneral(std::string_view name) const;
+  Shape shape_ = Shape::kGeneral;
+  bool dotless_names_only_ = false;
+  bool utf8_ = true;
+  std::string literal_;  // the plain name, suffix or start, ASCII-folded
+  std::vector<uint32_t> units_;
+  mutable std::vector<uint64_t> sets_;  // role sets, then the live set
+};
 
 #endif  // KESTRIV_SERVICES_WILDCARD_H_
