@@ -3,7 +3,6 @@
 #include <errno.h>
 
 #include <cstring>
-#include <functional>
 
 #include "services/path_lookup_posix.h"
 
@@ -13,56 +12,6 @@ namespace {
 // only while they are innermost, and get it back through ".." when their
 // scan resumes, so no depth of tree runs out of descriptors.
 constexpr size_t kKeptDescriptors = 256;
-
-// A listing in the run arena: the sizes, then the text and the entries.
-struct ArenaHeader {
-  uint32_t text_size, entries_size;
-};
-
-size_t SlotOf(const std::string& dir) {
-  return std::hash<std::string>()(dir) & (RunListings::kSlots - 1);
-}
-
-bool SameText(const RunListings& run, size_t offset, const std::string& dir) {
-  ArenaHeader header;
-  std::memcpy(&header, run.arena.data() + offset, sizeof header);
-  return header.text_size == dir.size() &&
-         run.arena.compare(offset + sizeof header, dir.size(), dir) == 0;
-}
-
-// The slot of `dir`: the one that holds it, or the free one it would take.
-size_t FindSlot(const RunListings& run, const std::string& dir) {
-  size_t slot = SlotOf(dir);
-  while (run.slots[slot] != 0 && !SameText(run, run.slots[slot] - 1, dir))
-    slot = (slot + 1) & (RunListings::kSlots - 1);
-  return slot;
-}
-
-void Remember(RunListings& run, const std::string& dir,
-              const Listing& listing) {
-  const size_t size = sizeof(ArenaHeader) + dir.size() + listing.bytes.size();
-  const size_t slot = FindSlot(run, dir);
-  if (run.slots[slot] != 0 || run.used_slots * 2 >= RunListings::kSlots ||
-      run.arena.size() + size > RunListings::kArenaBytes)
-    return;
-  const ArenaHeader header{static_cast<uint32_t>(dir.size()),
-                           static_cast<uint32_t>(listing.bytes.size())};
-  run.slots[slot] = static_cast<uint32_t>(run.arena.size() + 1);
-  run.arena.append(reinterpret_cast<const char*>(&header), sizeof header);
-  run.arena += dir;
-  run.arena += listing.bytes;
-  ++run.used_slots;
-}
-
-bool Recall(const RunListings& run, const std::string& dir, Listing* listing) {
-  const uint32_t found = run.slots[FindSlot(run, dir)];
-  if (found == 0) return false;
-  ArenaHeader header;
-  std::memcpy(&header, run.arena.data() + found - 1, sizeof header);
-  listing->bytes.assign(run.arena, found - 1 + sizeof header + header.text_size,
-                        header.entries_size);
-  return true;
-}
 
 void CloseFrameDescriptor(ScanCache& cache, Frame* frame) {
   if (frame->fd >= 0) cache.reader->Close(frame->fd);
@@ -137,7 +86,7 @@ void Push(ScanCache& cache, std::unique_ptr<Frame> frame,
 
 int ReadIntoFrame(ScanCache& cache, const std::string& dir, Frame* frame) {
   frame->fd = -1;
-  if (cache.run.enabled && Recall(cache.run, dir, &frame->listing)) {
+  if (cache.run.Recall(dir, &frame->listing)) {
     ++cache.counts.listings_reused;
     return 0;
   }
@@ -147,7 +96,7 @@ int ReadIntoFrame(ScanCache& cache, const std::string& dir, Frame* frame) {
   if (!ReadListing(*cache.reader, fd, &cache.records, &frame->listing))
     return errno != 0 ? errno : EIO;
   ++cache.counts.listings_read;
-  if (cache.run.enabled) Remember(cache.run, dir, frame->listing);
+  cache.run.Remember(dir, frame->listing);
   return 0;
 }
 
@@ -193,12 +142,7 @@ ScanCachePtr NewScanCacheWithReader(DirectoryReader* reader,
                                     bool repeated_walks) {
   ScanCachePtr cache(new ScanCache);
   cache->reader = reader;
-  RunListings& run = cache->run;
-  run.enabled = repeated_walks;
-  if (repeated_walks) {
-    run.arena.reserve(RunListings::kArenaBytes);
-    run.slots.assign(RunListings::kSlots, 0);
-  }
+  if (repeated_walks) cache->run.Enable();
   return cache;
 }
 

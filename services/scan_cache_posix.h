@@ -2,8 +2,8 @@
 // each scan: the listings of the directories whose scans are open (with
 // their descriptors, so that subdirectories open relative to them), the
 // listing of the scan that closed last (the walker reads each directory
-// twice in a row, once per pass), listings kept for the later walks of a
-// run that walks its trees more than once, and the short-form state.
+// twice in a row, once per pass), the listings kept for the later walks of
+// a run that walks its trees more than once, and the short-form state.
 #ifndef KESTRIV_SERVICES_SCAN_CACHE_POSIX_H_
 #define KESTRIV_SERVICES_SCAN_CACHE_POSIX_H_
 
@@ -17,6 +17,7 @@
 #include "services/directory_reader_posix.h"
 #include "services/file_system.h"
 #include "services/listing_posix.h"
+#include "services/run_listings_posix.h"
 #include "services/short_path_posix.h"
 
 // The listing of one directory whose scan is open.
@@ -31,19 +32,6 @@ struct Frame {
   ino_t inode = 0;
   bool second_read = false;  // taken from the listing the last scan left
   Listing listing;
-};
-
-// Listings kept for the rest of a run that walks its trees more than once.
-// The later walks meet the directories in the order the first one read
-// them, so the first ones read are kept until a fixed budget is spent,
-// which keeps memory flat however big the tree.
-struct RunListings {
-  static constexpr size_t kArenaBytes = 3 << 20;
-  static constexpr size_t kSlots = 1 << 15;  // at most half of them used
-  bool enabled = false;
-  std::string arena;            // per listing: its size, text, entries
-  std::vector<uint32_t> slots;  // arena offset + 1 of each listing, or 0
-  size_t used_slots = 0;
 };
 
 // What the reads of the scans have been, for tests that check that each
