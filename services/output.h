@@ -36,13 +36,20 @@ std::string FormatExceptionReport(const Exception* e, const char* class_name,
                                            const char* class_name,
                                            const void* location);
 
+// How standard output takes the channel's blocks.
+enum class OutputDevice {
+  kLines,     // each line at its line end (a console or terminal)
+  kBlocks,    // each 128-byte block as it fills (a file or a pipe)
+  kGathered,  // the blocks gathered into 4096-byte writes
+};
+
 // Where the channel's bytes go; replaced in unit tests.
 struct OutputSink {
-  // Binds standard output; false when it cannot be bound. Sets
-  // *character_device when it is a console or the null device.
-  bool (*bind)(bool* character_device);
-  // Writes a whole block; 0 or the platform's failure code.
-  int32_t (*write)(const char* data, size_t size);
+  // Binds standard output; false when it cannot be bound. Sets *device.
+  bool (*bind)(OutputDevice* device);
+  // Writes `size` bytes; 0 or the platform's failure code, with *taken set
+  // to how many leading bytes the platform took before it failed.
+  int32_t (*write)(const char* data, size_t size, size_t* taken);
   // Ends the process with `code`; never returns.
   void (*exit)(int32_t code);
 };

@@ -11,71 +11,48 @@
 
 namespace {
 
-// For a pipe or a file the channel's 128-byte blocks are gathered here and
-// leave in one system call per 4096 bytes: a pipe write per 128 bytes costs
-// a wake-up of the reader each time, which would cost more than the whole
-// walk. The bytes and their order are the same; a failure is reported by
-// the block during which the gathered bytes leave. A terminal or the null
-// device gets every block at once.
-struct Gathered {
-  bool active = false;
-  size_t used = 0;
-  char data[4096];
-};
+// The null device takes everything and can never fail, so gathering its
+// blocks like a file's changes nothing but the cost (a write per line
+// would double the time of a large search). Other character devices (a
+// terminal, or one that can refuse bytes) get each line at its line end.
+bool IsNullDevice(const struct stat& st) {
+  struct stat null_st;
+  return stat("/dev/null", &null_st) == 0 && S_ISCHR(null_st.st_mode) &&
+         null_st.st_rdev == st.st_rdev;
+}
 
-Gathered gathered;
-
-bool BindDescriptor(bool* character_device) {
+// A pipe or a file takes the blocks gathered: a pipe write per 128 bytes
+// costs a wake-up of the reader each time, which would cost more than the
+// whole walk.
+bool BindDescriptor(OutputDevice* device) {
   struct stat st;
   if (fstat(STDOUT_FILENO, &st) != 0) return false;
-  // A reader that has gone must turn into a failed write with an error
-  // code, reported like any other, not into death by a signal.
+  // A reader that has gone, or a file past its size limit, must turn into
+  // a failed write with an error code, reported like any other, not into
+  // death by a signal.
   signal(SIGPIPE, SIG_IGN);
-  // A terminal or /dev/null gets each line at its line end.
-  *character_device = S_ISCHR(st.st_mode);
-  gathered.active = !*character_device;
+  signal(SIGXFSZ, SIG_IGN);
+  *device = S_ISCHR(st.st_mode) && !IsNullDevice(st) ? OutputDevice::kLines
+                                                     : OutputDevice::kGathered;
   return true;
 }
 
 // Writes all of `data`, continuing after interruptions and partial writes.
-int32_t WriteAll(const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t written = write(STDOUT_FILENO, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
+int32_t WriteDescriptor(const char* data, size_t size, size_t* taken) {
+  *taken = 0;
+  while (*taken < size) {
+    ssize_t written = write(STDOUT_FILENO, data + *taken, size - *taken);
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    // A write that takes nothing would never finish.
+    if (written == 0) return EIO;
+    *taken += static_cast<size_t>(written);
   }
   return 0;
 }
 
-// Hands the gathered bytes to the system; they are gone either way.
-int32_t WriteGathered() {
-  size_t used = gathered.used;
-  gathered.used = 0;
-  return WriteAll(gathered.data, used);
-}
-
-int32_t WriteDescriptor(const char* data, size_t size) {
-  if (!gathered.active) return WriteAll(data, size);
-  if (gathered.used + size > sizeof gathered.data) {
-    // On failure the block at hand is gone too, as a failed block is.
-    if (int32_t code = WriteGathered()) return code;
-    if (size > sizeof gathered.data) return WriteAll(data, size);
-  }
-  std::memcpy(gathered.data + gathered.used, data, size);
-  gathered.used += size;
-  return 0;
-}
-
-// Ends at once: no unwinding, no static destructors, no stdio flush; what
-// is gathered leaves first, and a failure there is not reported.
-void EndProcess(int32_t code) {
-  WriteGathered();
-  _exit(code);
-}
+// Ends at once: no unwinding, no static destructors, no stdio flush.
+void EndProcess(int32_t code) { _exit(code); }
 
 }  // namespace
 
