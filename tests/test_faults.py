@@ -222,5 +222,56 @@ class RefusedOutput(Case):
         self.assertEqual(len(writes), 1)
 
 
+# Makes every allocation after the first KESTRIV_TEST_ALLOCATIONS fail.
+FAILING_ALLOCATOR = r"""
+#include <errno.h>
+#include <stddef.h>
+#include <stdlib.h>
+void *__libc_malloc(size_t);
+void *__libc_calloc(size_t, size_t);
+void *__libc_realloc(void *, size_t);
+static long left = -1;
+static int granted(void) {
+  if (left < 0) {
+    const char *text = getenv("KESTRIV_TEST_ALLOCATIONS");
+    left = text ? atol(text) : 0;
+  }
+  if (left == 0) { errno = ENOMEM; return 0; }
+  --left;
+  return 1;
+}
+void *malloc(size_t n) { return granted() ? __libc_malloc(n) : NULL; }
+void *calloc(size_t n, size_t m) { return granted() ? __libc_calloc(n, m) : NULL; }
+void *realloc(void *p, size_t n) { return granted() ? __libc_realloc(p, n) : NULL; }
+"""
+
+
+class NoMemory(Case):
+    @posix_only
+    def test_start_up_without_memory(self):
+        with open(e2e_support.BINARY, "rb") as f:
+            if b"__asan_init" in f.read():
+                self.skipTest("the sanitizers bring their own allocator")
+        compiler = shutil.which("cc")
+        if not compiler:
+            self.skipTest("no C compiler for the failing allocator")
+        source = os.path.join(self.root, "failing_allocator.c")
+        with open(source, "w") as f:
+            f.write(FAILING_ALLOCATOR)
+        shim = os.path.join(self.root, "failing_allocator.so")
+        subprocess.run([compiler, "-shared", "-fPIC", "-o", shim, source],
+                       check=True)
+        # From nothing at all (not even the C++ runtime's own reserve) to
+        # a little more than start-up needs.
+        for granted in range(0, 8):
+            for args in ([], ["/n*.txt", "."]):
+                with self.subTest(granted=granted, args=args):
+                    env = dict(os.environ, LD_PRELOAD=shim,
+                               KESTRIV_TEST_ALLOCATIONS=str(granted))
+                    result = run_to(args, self.root, subprocess.PIPE,
+                                    env=env)
+                    self.assertEqual(result, (1, b""))
+
+
 if __name__ == "__main__":
     unittest.main()
