@@ -174,7 +174,6 @@ class RefusedOutput(Case):
         self.matches = self.run_tool("/n*.txt", ".").out
         self.assertEqual(len(self.matches) // 1000, 3)
 
-    @posix_only
     def test_reader_gone_before_the_first_write(self):
         for args in (["/n*.txt", "."], []):
             with self.subTest(args=args):
