@@ -14,24 +14,28 @@ class Exception;
 void WriteText(const std::string& text);
 // Appends `value` in decimal.
 void WriteInteger(int32_t value);
-// Appends CR LF, then flushes when standard output is a character device.
+// Appends CR LF, then flushes when standard output takes each line.
 void WriteLineEnd();
-// Flushes when standard output is a character device.
+// Flushes when standard output takes each line.
 void FlushOutput();
-// Raises EInOutError when an output step since the last check failed.
+// Raises EInOutError when an output step since the last check failed, or
+// when a gathered write failed in a block an earlier statement handed over
+// (then located at that statement's check).
 void CheckOutput();
 
 // Adds a step that HaltWithCode runs before the final flush.
 void AddFinalisationStep(void (*step)());
 // Runs the finalisation, writes what is buffered and ends the process with
-// `code`, without unwinding. Never returns.
+// `code`, without unwinding; a failed write of gathered whole blocks is
+// reported instead, with exit code 1. Never returns.
 [[noreturn]] void HaltWithCode(int32_t code);
 
 // The two-line report text for an uncaught exception (`e` may be null for
 // an object that is not an Exception; then `class_name` names it).
 std::string FormatExceptionReport(const Exception* e, const char* class_name,
                                   const void* location);
-// Writes the report and halts with exit code 1. Never returns.
+// Writes the report and halts with exit code 1; a failed write of gathered
+// whole blocks, which came first, is reported instead. Never returns.
 [[noreturn]] void ReportUnhandledException(const Exception* e,
                                            const char* class_name,
                                            const void* location);
