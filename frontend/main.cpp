@@ -34,14 +34,23 @@ namespace {
   } catch (const Exception& e) {
     ReportUnhandledException(&e, e.ClassName(), e.Location());
   } catch (const std::bad_alloc&) {
-    const Exception& e = OutOfMemoryError(nullptr);
-    ReportUnhandledException(&e, e.ClassName(), e.Location());
+    const EOutOfMemory* e = OutOfMemoryError(nullptr);
+    // Without memory even for the report's object, the exit code says it.
+    if (e == nullptr) HaltWithCode(1);
+    ReportUnhandledException(e, e->ClassName(), e->Location());
   } catch (...) {
     ReportUnhandledException(nullptr, "Exception", nullptr);
   }
 }
 
+// Set when the last handler has begun. A report that fails in a way that
+// ends here again (no memory left even to raise an exception) leaves only
+// the exit code.
+bool terminating = false;
+
 void OnTerminate() {
+  if (terminating) HaltWithCode(1);
+  terminating = true;
   if (std::current_exception()) ReportCurrentException();
   ReportUnhandledException(nullptr, "Exception", nullptr);
 }
@@ -49,12 +58,15 @@ void OnTerminate() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Made now, so that reporting exhausted memory later needs none.
-  OutOfMemoryError(nullptr);
+  // First of all, so that no failure, not even the first allocation's,
+  // reaches the runtime's own handler, which writes to standard error.
   std::set_terminate(OnTerminate);
-  InitDoubleByteInfo();
-  InitDateTextSettings();
+  // Made now, so that reporting exhausted memory later needs none. Without
+  // memory for it at start-up, nothing can be reported.
+  if (OutOfMemoryError(nullptr) == nullptr) HaltWithCode(1);
   try {
+    InitDoubleByteInfo();
+    InitDateTextSettings();
     RunMain(CommandLineArguments(argc, argv));
   } catch (...) {
     ReportCurrentException();

@@ -30,10 +30,15 @@ EHeapException::EHeapException(std::string message, const void* location)
 
 EOutOfMemory::EOutOfMemory() : EHeapException(kMsgOutOfMemory, nullptr) {}
 
-EOutOfMemory& OutOfMemoryError(const void* location) {
+EOutOfMemory* OutOfMemoryError(const void* location) noexcept {
   // Created on first use, which happens at start-up (main asks for it before
-  // anything else), so the later raise allocates nothing.
-  static EOutOfMemory instance;
-  instance.SetLocation(location);
-  return instance;
+  // anything else), so the later raise allocates nothing. Its message needs
+  // memory; when there is none, the next call tries again.
+  try {
+    static EOutOfMemory instance;
+    instance.SetLocation(location);
+    return &instance;
+  } catch (...) {
+    return nullptr;
+  }
 }

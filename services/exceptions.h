@@ -65,11 +65,12 @@ class EOutOfMemory : public EHeapException {
   const char* ClassName() const override { return "EOutOfMemory"; }
 
  private:
-  friend EOutOfMemory& OutOfMemoryError(const void* location);
+  friend EOutOfMemory* OutOfMemoryError(const void* location) noexcept;
   EOutOfMemory();
 };
 
-// The preallocated EOutOfMemory, its raise site set to `location`.
-EOutOfMemory& OutOfMemoryError(const void* location);
+// The preallocated EOutOfMemory, its raise site set to `location`; null
+// while there has been no memory to create it.
+EOutOfMemory* OutOfMemoryError(const void* location) noexcept;
 
 #endif  // KESTRIV_SERVICES_EXCEPTIONS_H_

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "services/exceptions.h"
 #include "services/messages.h"
@@ -14,19 +15,42 @@ namespace {
 constexpr int32_t kCodeNotOpenForOutput = 105;
 constexpr int32_t kCodeNotOpen = 103;
 constexpr size_t kBufferSize = 128;
+// Blocks per gathered write: 4096 bytes.
+constexpr size_t kGatheredBlocks = 32;
 constexpr size_t kMaxReportBytes = 1023;
+
+// Whole blocks handed over but not yet written. Each remembers the output
+// check of the statement that handed it over: when their write fails, that
+// statement is the one whose check an immediate write would have failed.
+struct Gathered {
+  size_t blocks = 0;
+  size_t checked = 0;  // leading blocks whose statement's check has run
+  const void* check_site[kGatheredBlocks];
+  char data[kGatheredBlocks * kBufferSize];
+};
 
 struct Channel {
   OutputSink sink = PlatformOutputSink();
   bool open = false;
-  bool flush_at_line_end = false;
+  OutputDevice device = OutputDevice::kBlocks;
   size_t fill = 0;
   char buffer[kBufferSize];
+  Gathered gathered;
+};
+
+// A failed output step: its code, and the check of the statement it
+// belongs to when that statement's check has already run.
+struct Failure {
+  int32_t code = 0;
+  const void* check_site = nullptr;  // null: the statement under way
 };
 
 Channel channel;
 int32_t PendingIOError = 0;
+const void* PendingIOErrorSite = nullptr;
 int32_t ProcessExitCode = 0;
+bool FinalisationDone = false;
+bool Reporting = false;  // the uncaught-exception report is under way
 
 // A fixed table, so that adding a step never allocates while halting.
 constexpr int kMaxFinalisationSteps = 8;
@@ -34,25 +58,74 @@ void (*finalisation_steps[kMaxFinalisationSteps])() = {};
 int finalisation_count = 0;
 
 bool OpenStandardOutput() {
-  bool character_device = false;
-  if (!channel.sink.bind(&character_device)) return false;
-  channel.flush_at_line_end = character_device;
+  OutputDevice device = OutputDevice::kBlocks;
+  if (!channel.sink.bind(&device)) return false;
+  channel.device = device;
   channel.fill = 0;
   channel.open = true;
   return true;
 }
 
-// Hands the buffered bytes to the platform; they are gone either way.
-int32_t WriteBlock() {
-  if (channel.fill == 0) return 0;
-  size_t size = channel.fill;
+// A later failure never replaces one of a statement already checked: that
+// statement would have ended the run before this one began.
+void StoreFailure(const Failure& failure) {
+  if (PendingIOError != 0 && PendingIOErrorSite != nullptr) return;
+  PendingIOError = failure.code;
+  PendingIOErrorSite = failure.check_site;
+}
+
+// Writes the gathered blocks and the `tail` bytes placed behind them, in
+// one call; they are gone either way. A failure counts from the block of
+// the first byte not taken; inside the tail it is nobody's (code 0).
+Failure WriteGathered(size_t tail) {
+  Gathered& g = channel.gathered;
+  const size_t blocks = g.blocks;
+  const size_t checked = g.checked;
+  g.blocks = g.checked = 0;
+  const size_t size = blocks * kBufferSize + tail;
+  size_t taken = 0;
+  const int32_t code = size == 0 ? 0 : channel.sink.write(g.data, size, &taken);
+  const size_t block = taken / kBufferSize;
+  if (code == 0 || block >= blocks) return Failure();
+  return Failure{code, block < checked ? g.check_site[block] : nullptr};
+}
+
+// Hands the buffered bytes to the platform, or adds them to the gathered
+// blocks; they are gone either way.
+Failure WriteBlock() {
+  if (channel.fill == 0) return Failure();
+  const size_t size = channel.fill;
   channel.fill = 0;
-  return channel.sink.write(channel.buffer, size);
+  if (channel.device != OutputDevice::kGathered) {
+    size_t taken = 0;
+    return Failure{channel.sink.write(channel.buffer, size, &taken)};
+  }
+  // Only full buffers come here: the flush step leaves gathered output
+  // alone, and the halt writes the last partial block itself.
+  Gathered& g = channel.gathered;
+  std::memcpy(g.data + g.blocks * kBufferSize, channel.buffer, size);
+  // Full gathered blocks leave at once, as a full buffer does.
+  return ++g.blocks == kGatheredBlocks ? WriteGathered(0) : Failure();
+}
+
+// The statement whose check runs at `site` handed over every block not yet
+// marked.
+void MarkChecked(const void* site) {
+  Gathered& g = channel.gathered;
+  for (size_t i = g.checked; i < g.blocks; ++i) g.check_site[i] = site;
+  g.checked = g.blocks;
+}
+
+// Forgets the bytes of the statements after a failed one: the run would
+// have ended at that one's check.
+void DropLaterStatements() {
+  channel.fill = 0;
+  channel.gathered.blocks = channel.gathered.checked = 0;
 }
 
 void Append(const char* data, size_t n) {
   if (!channel.open && !OpenStandardOutput()) {
-    PendingIOError = kCodeNotOpenForOutput;
+    StoreFailure(Failure{kCodeNotOpenForOutput});
     return;
   }
   for (;;) {
@@ -65,8 +138,9 @@ void Append(const char* data, size_t n) {
     // A buffer that becomes exactly full leaves at once.
     std::memcpy(channel.buffer + channel.fill, data, space);
     channel.fill = kBufferSize;
-    if (int32_t code = WriteBlock()) {
-      PendingIOError = code;
+    const Failure failure = WriteBlock();
+    if (failure.code != 0) {
+      StoreFailure(failure);
       return;
     }
     data += space;
@@ -76,9 +150,10 @@ void Append(const char* data, size_t n) {
 
 void FlushStep() {
   if (!channel.open) {
-    PendingIOError = kCodeNotOpen;
-  } else if (channel.flush_at_line_end) {
-    if (int32_t code = WriteBlock()) PendingIOError = code;
+    StoreFailure(Failure{kCodeNotOpen});
+  } else if (channel.device == OutputDevice::kLines) {
+    const Failure failure = WriteBlock();
+    if (failure.code != 0) StoreFailure(failure);
   }
 }
 
@@ -124,10 +199,15 @@ void FlushOutput() { FlushStep(); }
 // Kept out of line: the return address is the position of the check in the
 // caller, which the report names.
 __attribute__((noinline)) void CheckOutput() {
+  const void* here = __builtin_return_address(0);
+  MarkChecked(here);
   if (PendingIOError == 0) return;
-  int32_t code = PendingIOError;
+  const int32_t code = PendingIOError;
+  const void* site = PendingIOErrorSite != nullptr ? PendingIOErrorSite : here;
+  if (PendingIOErrorSite != nullptr) DropLaterStatements();
   PendingIOError = 0;
-  throw EInOutError(IoErrorMessage(code), code, __builtin_return_address(0));
+  PendingIOErrorSite = nullptr;
+  throw EInOutError(IoErrorMessage(code), code, site);
 }
 
 void AddFinalisationStep(void (*step)()) {
@@ -135,11 +215,59 @@ void AddFinalisationStep(void (*step)()) {
     finalisation_steps[finalisation_count++] = step;
 }
 
+namespace {
+
+// Reports the failed write of a statement whose check has already run,
+// as that check would have: the report, exit code 1.
+[[noreturn]] void ReportFailedStatement(const Failure& failure) {
+  std::optional<EInOutError> error;
+  try {
+    error.emplace(IoErrorMessage(failure.code), failure.code,
+                  failure.check_site);
+  } catch (...) {
+    HaltWithCode(1);  // no memory for the report: the exit code remains
+  }
+  ReportUnhandledException(&*error, error->ClassName(), error->Location());
+}
+
+// Writes the gathered blocks ahead of a report; their failure comes first,
+// since their statements ran before whatever is being reported.
+void SettleGatheredBlocks() {
+  if (!channel.open || channel.device != OutputDevice::kGathered || Reporting)
+    return;
+  const Failure failure = WriteGathered(0);
+  if (failure.code == 0) return;
+  DropLaterStatements();
+  ReportFailedStatement(failure);
+}
+
+// The final flush: the last partial block leaves, and a failure there is
+// not reported. Gathered blocks leave with it in the same write; theirs is
+// the failure of a statement and is reported (unless the report is the
+// output that failed).
+void FinalFlush() {
+  if (!channel.open) return;
+  if (channel.device != OutputDevice::kGathered) {
+    WriteBlock();
+    return;
+  }
+  Gathered& g = channel.gathered;
+  const size_t tail = channel.fill;
+  std::memcpy(g.data + g.blocks * kBufferSize, channel.buffer, tail);
+  channel.fill = 0;
+  const Failure failure = WriteGathered(tail);
+  if (failure.code != 0 && !Reporting) ReportFailedStatement(failure);
+}
+
+}  // namespace
+
 void HaltWithCode(int32_t code) {
   ProcessExitCode = code;
-  for (int i = 0; i < finalisation_count; ++i) finalisation_steps[i]();
-  // The final flush: a failure here is not reported and the code stays.
-  if (channel.open) WriteBlock();
+  if (!FinalisationDone) {
+    FinalisationDone = true;
+    for (int i = 0; i < finalisation_count; ++i) finalisation_steps[i]();
+  }
+  FinalFlush();
   channel.sink.exit(ProcessExitCode);
   __builtin_unreachable();
 }
@@ -174,6 +302,8 @@ std::string FormatExceptionReport(const Exception* e, const char* class_name,
 
 void ReportUnhandledException(const Exception* e, const char* class_name,
                               const void* location) {
+  SettleGatheredBlocks();
+  Reporting = true;
   try {
     WriteText(FormatExceptionReport(e, class_name, location));
     WriteLineEnd();
@@ -188,5 +318,8 @@ void ResetOutputChannelForTesting(const OutputSink& sink) {
   channel = Channel();
   channel.sink = sink;
   PendingIOError = 0;
+  PendingIOErrorSite = nullptr;
   ProcessExitCode = 0;
+  FinalisationDone = false;
+  Reporting = false;
 }

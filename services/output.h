@@ -14,35 +14,46 @@ class Exception;
 void WriteText(const std::string& text);
 // Appends `value` in decimal.
 void WriteInteger(int32_t value);
-// Appends CR LF, then flushes when standard output is a character device.
+// Appends CR LF, then flushes when standard output takes each line.
 void WriteLineEnd();
-// Flushes when standard output is a character device.
+// Flushes when standard output takes each line.
 void FlushOutput();
-// Raises EInOutError when an output step since the last check failed.
+// Raises EInOutError when an output step since the last check failed, or
+// when a gathered write failed in a block an earlier statement handed over
+// (then located at that statement's check).
 void CheckOutput();
 
 // Adds a step that HaltWithCode runs before the final flush.
 void AddFinalisationStep(void (*step)());
 // Runs the finalisation, writes what is buffered and ends the process with
-// `code`, without unwinding. Never returns.
+// `code`, without unwinding; a failed write of gathered whole blocks is
+// reported instead, with exit code 1. Never returns.
 [[noreturn]] void HaltWithCode(int32_t code);
 
 // The two-line report text for an uncaught exception (`e` may be null for
 // an object that is not an Exception; then `class_name` names it).
 std::string FormatExceptionReport(const Exception* e, const char* class_name,
                                   const void* location);
-// Writes the report and halts with exit code 1. Never returns.
+// Writes the report and halts with exit code 1; a failed write of gathered
+// whole blocks, which came first, is reported instead. Never returns.
 [[noreturn]] void ReportUnhandledException(const Exception* e,
                                            const char* class_name,
                                            const void* location);
 
+// How standard output takes the channel's blocks.
+enum class OutputDevice {
+  kLines,     // each line at its line end (a console or terminal)
+  kBlocks,    // each 128-byte block as it fills (a file or a pipe)
+  kGathered,  // the blocks gathered into 4096-byte writes
+};
+
 // Where the channel's bytes go; replaced in unit tests.
 struct OutputSink {
-  // Binds standard output; false when it cannot be bound. Sets
-  // *character_device when it is a console or the null device.
-  bool (*bind)(bool* character_device);
-  // Writes a whole block; 0 or the platform's failure code.
-  int32_t (*write)(const char* data, size_t size);
+  // Binds standard output; false when it cannot be bound. Sets *device.
+  bool (*bind)(OutputDevice* device);
+  // Writes `size` bytes; 0 or the platform's failure code, with *taken set
+  // to how many leading bytes the platform took before it failed.
+  int32_t (*write)(const char* data, size_t size, size_t* taken);
   // Ends the process with `code`; never returns.
   void (*exit)(int32_t code);
 };

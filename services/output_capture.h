@@ -4,6 +4,7 @@
 #define KESTRIV_SERVICES_OUTPUT_CAPTURE_H_
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,14 @@ struct HaltForTesting {
 
 struct CaptureState {
   bool bindable = true;
-  bool character_device = false;
-  int32_t write_failure = 0;  // code every write returns; 0 succeeds
-  std::vector<std::string> blocks;
+  bool character_device = false;  // each line at its line end
+  bool gathered = false;          // otherwise: gathered writes, not blocks
+  int32_t write_failure = 0;      // code every write returns; 0 succeeds
+  // Where the sink refuses once (code 32), having taken the bytes before
+  // it; later writes succeed again. The default never comes.
+  size_t refuses_once_at = std::numeric_limits<size_t>::max();
+  std::vector<std::string> blocks;  // every write, as taken
+  size_t taken = 0;                 // bytes taken in all
 };
 
 inline CaptureState& Captured() {
@@ -44,14 +50,27 @@ class CapturedOutput {
   }
 
  private:
-  static bool Bind(bool* character_device) {
-    *character_device = Captured().character_device;
-    return Captured().bindable;
+  static bool Bind(OutputDevice* device) {
+    const CaptureState& c = Captured();
+    *device = c.character_device ? OutputDevice::kLines
+              : c.gathered       ? OutputDevice::kGathered
+                                 : OutputDevice::kBlocks;
+    return c.bindable;
   }
-  static int32_t Write(const char* data, size_t size) {
-    if (Captured().write_failure != 0) return Captured().write_failure;
-    Captured().blocks.emplace_back(data, size);
-    return 0;
+  static int32_t Write(const char* data, size_t size, size_t* taken) {
+    CaptureState& c = Captured();
+    *taken = 0;
+    if (c.write_failure != 0) return c.write_failure;
+    int32_t code = 0;
+    *taken = size;
+    if (c.refuses_once_at - c.taken < size) {
+      *taken = c.refuses_once_at - c.taken;
+      c.refuses_once_at = std::numeric_limits<size_t>::max();
+      code = 32;
+    }
+    if (*taken > 0) c.blocks.emplace_back(data, *taken);
+    c.taken += *taken;
+    return code;
   }
   static void Exit(int32_t code) { throw HaltForTesting{code}; }
 };

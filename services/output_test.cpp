@@ -1,6 +1,8 @@
 #include "services/output.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 
 #include "gtest/gtest.h"
 #include "services/exceptions.h"
@@ -34,6 +36,108 @@ TEST(OutputTest, PipeOutputLeavesIn128ByteBlocks) {
   EXPECT_EQ(HaltCode([] { HaltWithCode(0); }), 0);
   EXPECT_EQ(BlockSizes(), (std::vector<size_t>{128, 128, 46}));
   EXPECT_EQ(CapturedOutput::Bytes(), std::string(300, 'x') + "\r\n");
+}
+
+TEST(OutputTest, GatheredBlocksLeaveIn4096ByteWrites) {
+  CapturedOutput capture;
+  Captured().gathered = true;
+  for (int i = 0; i < 50; ++i) {
+    WriteText(std::string(98, 'x'));
+    WriteLineEnd();
+    CheckOutput();
+  }
+  EXPECT_EQ(BlockSizes(), (std::vector<size_t>{4096}));
+  EXPECT_EQ(HaltCode([] { HaltWithCode(0); }), 0);
+  EXPECT_EQ(BlockSizes(), (std::vector<size_t>{4096, 904}));
+}
+
+// A statement from one of three check sites, so that a failure reported by
+// the wrong statement names another place in the report.
+template <int kSite>
+__attribute__((noinline)) void Line(size_t length) {
+  WriteText(std::string(length, static_cast<char>('a' + kSite)));
+  WriteLineEnd();
+  CheckOutput();
+}
+
+struct ScriptRun {
+  int32_t exit_code = -1;
+  std::string bytes;
+};
+
+// 70 lines (4.7 KB, more than one gathered write), the summary and the
+// halt, as the main routine runs them; an EConvertError may escape after
+// line `convert_error_at`. The sink refuses once, at byte `refused_at`.
+ScriptRun RunScript(bool gathered, size_t refused_at, int convert_error_at) {
+  CapturedOutput capture;
+  Captured().gathered = gathered;
+  Captured().refuses_once_at = refused_at;
+  ScriptRun run;
+  try {
+    try {
+      for (int i = 0; i < 70; ++i) {
+        const size_t length = 20 + static_cast<size_t>(i) * 37 % 90;
+        if (i % 3 == 0) Line<0>(length);
+        if (i % 3 == 1) Line<1>(length);
+        if (i % 3 == 2) Line<2>(length);
+        if (i == convert_error_at) throw EConvertError("date");
+      }
+      WriteInteger(70);
+      WriteText(" lines");
+      FlushOutput();
+      CheckOutput();
+      HaltWithCode(0);
+    } catch (const Exception& e) {
+      ReportUnhandledException(&e, e.ClassName(), e.Location());
+    }
+  } catch (const HaltForTesting& halt) {
+    run.exit_code = halt.code;
+  }
+  run.bytes = CapturedOutput::Bytes();
+  return run;
+}
+
+// The report at the end of a run's bytes, from its class name on.
+std::string ReportOf(const std::string& bytes) {
+  const size_t at = bytes.rfind("EInOutError");
+  return at == std::string::npos ? std::string() : bytes.substr(at);
+}
+
+TEST(OutputTest, GatheredWriteFailsAsItsFirstRefusedBlockWould) {
+  const size_t total = RunScript(false, SIZE_MAX, -1).bytes.size();
+  const size_t last_block_end = total / 128 * 128;
+  const struct {
+    size_t refused_at;
+    int convert_error_at;
+  } cases[] = {
+      {0, -1},    {100, -1},  {128, -1},  {2000, -1},
+      {4095, -1}, {4096, -1}, {4200, -1},
+      {last_block_end - 1, -1},  // the last whole block
+      {last_block_end, -1},      // the last partial block: unseen
+      {total - 1, -1},
+      {1000, 20},  // blocks handed over before an escaping exception
+      {0, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "refused at " << c.refused_at
+                                      << ", error at " << c.convert_error_at);
+    // Every block written as it fills is the reference.
+    const ScriptRun blocks = RunScript(false, c.refused_at, c.convert_error_at);
+    const ScriptRun gathered = RunScript(true, c.refused_at, c.convert_error_at);
+    EXPECT_EQ(gathered.exit_code, blocks.exit_code);
+    EXPECT_EQ(ReportOf(gathered.bytes), ReportOf(blocks.bytes));
+    const size_t before = std::min(c.refused_at, total);
+    EXPECT_EQ(gathered.bytes.substr(0, before), blocks.bytes.substr(0, before));
+    // Nothing of the statements after the failed one.
+    EXPECT_LE(gathered.bytes.size(), blocks.bytes.size());
+    if (c.refused_at >= last_block_end && c.convert_error_at < 0) {
+      EXPECT_EQ(gathered.exit_code, 0);
+      EXPECT_EQ(gathered.bytes.size(), c.refused_at);
+    } else {
+      EXPECT_EQ(gathered.exit_code, 1);
+      EXPECT_NE(ReportOf(gathered.bytes), "");
+    }
+  }
 }
 
 TEST(OutputTest, ExactlyFullBufferLeavesAtOnce) {

@@ -2,13 +2,15 @@
 entries that change under the walk. Each run must end normally, print what
 could be read and give the exit code the design gives."""
 import os
+import resource
 import shutil
 import subprocess
+import tempfile
 import threading
 import unittest
 
 import e2e_support
-from e2e_support import (Case, make_chain, make_tree, parse_output,
+from e2e_support import (USAGE, Case, make_chain, make_tree, parse_output,
                          posix_only)
 
 NOBODY = 65534
@@ -140,6 +142,134 @@ class ChangingTrees(Case):
         finally:
             stop.set()
             remover.join()
+
+
+def run_to(args, cwd, stdout, preexec=None, env=None):
+    """Runs the tool with standard output on `stdout`; (code, stderr)."""
+    proc = subprocess.run(e2e_support.tool_command(args), cwd=cwd,
+                          stdout=stdout, stderr=subprocess.PIPE,
+                          stdin=subprocess.DEVNULL, preexec_fn=preexec,
+                          env=env or e2e_support.tool_environment(),
+                          timeout=120)
+    return proc.returncode, e2e_support.tool_stderr(proc.stderr)
+
+
+def file_size_limit(limit):
+    """A preexec step: the run may write at most `limit` bytes to a file;
+    a longer write is refused (as by a full quota)."""
+    return lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+
+
+class RefusedOutput(Case):
+    """Output to a pipe or a file leaves in gathered writes; a gathered
+    write that fails ends the run with exit code 1, as the statement that
+    handed over its first refused block would have. Only the last partial
+    block, which the final flush alone writes, may fail unseen."""
+
+    def setUp(self):
+        super().setUp()
+        # About 3 KB of matches: less than one gathered write.
+        make_tree(self.root, {"f%02d_%s.txt" % (i, "m" * 70): b"x"
+                              for i in range(40)})
+        self.matches = self.run_tool("/n*.txt", ".").out
+        self.assertEqual(len(self.matches) // 1000, 3)
+
+    def test_reader_gone_before_the_first_write(self):
+        for args in (["/n*.txt", "."], []):
+            with self.subTest(args=args):
+                read_end, write_end = os.pipe()
+                os.close(read_end)
+                try:
+                    result = run_to(args, self.root, write_end)
+                finally:
+                    os.close(write_end)
+                self.assertEqual(result, (1, b""))
+
+    @posix_only
+    def test_file_that_refuses_writes(self):
+        # (arguments, bytes the file takes, whole output, exit code)
+        rows = [
+            (["/n*.txt", "."], 0, self.matches, 1),
+            (["/n*.txt", "."], 1000, self.matches, 1),
+            ([], 0, USAGE, 1),
+            ([], 200, USAGE, 1),  # the second block is refused
+            ([], 300, USAGE, 2),  # only the last partial block is
+        ]
+        for args, limit, whole, code in rows:
+            with self.subTest(args=args, limit=limit):
+                with tempfile.TemporaryFile() as f:
+                    result = run_to(args, self.root, f,
+                                    preexec=file_size_limit(limit))
+                    f.seek(0)
+                    self.assertEqual(f.read(), whole[:limit])
+                self.assertEqual(result, (code, b""))
+
+    @posix_only
+    def test_null_device_takes_gathered_writes(self):
+        if not shutil.which("strace"):
+            self.skipTest("no strace")
+        trace = os.path.join(self.root, "trace")
+        with open(os.devnull, "wb") as null:
+            proc = subprocess.run(
+                ["strace", "-e", "trace=write", "-o", trace,
+                 e2e_support.BINARY, "/n*.txt", "."], cwd=self.root,
+                stdout=null, stderr=subprocess.PIPE, timeout=120)
+        if proc.returncode != 0:
+            self.skipTest("strace cannot trace here")
+        with open(trace, "rb") as f:
+            writes = [line for line in f if line.startswith(b"write(1,")]
+        self.assertEqual(len(writes), 1)
+
+
+# Makes every allocation after the first KESTRIV_TEST_ALLOCATIONS fail.
+FAILING_ALLOCATOR = r"""
+#include <errno.h>
+#include <stddef.h>
+#include <stdlib.h>
+void *__libc_malloc(size_t);
+void *__libc_calloc(size_t, size_t);
+void *__libc_realloc(void *, size_t);
+static long left = -1;
+static int granted(void) {
+  if (left < 0) {
+    const char *text = getenv("KESTRIV_TEST_ALLOCATIONS");
+    left = text ? atol(text) : 0;
+  }
+  if (left == 0) { errno = ENOMEM; return 0; }
+  --left;
+  return 1;
+}
+void *malloc(size_t n) { return granted() ? __libc_malloc(n) : NULL; }
+void *calloc(size_t n, size_t m) { return granted() ? __libc_calloc(n, m) : NULL; }
+void *realloc(void *p, size_t n) { return granted() ? __libc_realloc(p, n) : NULL; }
+"""
+
+
+class NoMemory(Case):
+    @posix_only
+    def test_start_up_without_memory(self):
+        with open(e2e_support.BINARY, "rb") as f:
+            if b"__asan_init" in f.read():
+                self.skipTest("the sanitizers bring their own allocator")
+        compiler = shutil.which("cc")
+        if not compiler:
+            self.skipTest("no C compiler for the failing allocator")
+        source = os.path.join(self.root, "failing_allocator.c")
+        with open(source, "w") as f:
+            f.write(FAILING_ALLOCATOR)
+        shim = os.path.join(self.root, "failing_allocator.so")
+        subprocess.run([compiler, "-shared", "-fPIC", "-o", shim, source],
+                       check=True)
+        # From nothing at all (not even the C++ runtime's own reserve) to
+        # a little more than start-up needs.
+        for granted in range(0, 8):
+            for args in ([], ["/n*.txt", "."]):
+                with self.subTest(granted=granted, args=args):
+                    env = dict(os.environ, LD_PRELOAD=shim,
+                               KESTRIV_TEST_ALLOCATIONS=str(granted))
+                    result = run_to(args, self.root, subprocess.PIPE,
+                                    env=env)
+                    self.assertEqual(result, (1, b""))
 
 
 if __name__ == "__main__":

@@ -17,7 +17,7 @@ int32_t LastErrorCode() {
                    : static_cast<int32_t>(ERROR_WRITE_FAULT);
 }
 
-bool BindHandle(bool* character_device) {
+bool BindHandle(OutputDevice* device) {
   HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
   // A process started without standard output has a null handle.
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return false;
@@ -27,13 +27,16 @@ bool BindHandle(bool* character_device) {
     return false;
   }
   g_output = handle;
-  // The console and the null device get each line at its line end.
-  *character_device = type == FILE_TYPE_CHAR;
+  // The console and the null device get each line at its line end; a file
+  // or a pipe each 128-byte block as it fills.
+  *device = type == FILE_TYPE_CHAR ? OutputDevice::kLines
+                                   : OutputDevice::kBlocks;
   return true;
 }
 
 // Writes the whole block; a console may take it in parts.
-int32_t WriteHandle(const char* data, size_t size) {
+int32_t WriteHandle(const char* data, size_t size, size_t* taken) {
+  *taken = 0;
   while (size > 0) {
     const DWORD chunk = size > 0x40000000u ? 0x40000000u
                                            : static_cast<DWORD>(size);
@@ -44,6 +47,7 @@ int32_t WriteHandle(const char* data, size_t size) {
     if (written == 0) break;
     data += written;
     size -= written;
+    *taken += written;
   }
   return 0;
 }
