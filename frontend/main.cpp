@@ -1,19 +1,6 @@
 // kestriv: a console file search.
 //
-// Module map (how data flows):
-//   frontend/main.cpp         start-up: platform settings, last handler
-//   frontend/command_line     the argument words
-//   frontend/run_driver       sorts arguments, dispatches options, runs one
-//                             walk per (path, mask), prints the summary
-//   frontend/options          /a /s /f /d /v values -> SearchSettings
-//   frontend/search_settings  the process-wide search state
-//   search/walker             scans a tree: selection pass, descent pass
-//   search/filter             attribute, size, period and age tests
-//   search/path_presentation  true-case and short forms of printed paths
-//   services/file_system      entry scan, existence, current dir, 8.3 form
-//   services/dates            MS-DOS and serial date-times, date texts
-//   services/text             integer texts, case, comma lists
-//   services/output           the buffered channel, halt, uncaught report
+// The module map (how data flows between the parts) is in README.md.
 #include <exception>
 #include <new>
 
