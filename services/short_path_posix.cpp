@@ -63,10 +63,13 @@ std::string ShortComponent(ScanCache& cache, const std::string& typed_dir,
 }
 
 // The stored spelling of `name` in the directory `dir`; empty when there is
-// no such entry.
+// no such entry. Where `dir` has an open scan, its descriptor answers.
 std::string StoredNameIn(ScanCache& cache, const std::string& dir,
                          const std::string& name) {
-  const int fd = OpenDirectory(cache, dir);
+  const long frame = FindFrame(cache, dir);
+  int fd = frame >= 0 ? FrameDescriptor(cache, static_cast<size_t>(frame)) : -1;
+  const bool own = fd < 0;
+  if (own) fd = OpenDirectory(cache, dir);
   if (fd < 0) return std::string();
   struct stat st;
   std::string stored;
@@ -74,7 +77,7 @@ std::string StoredNameIn(ScanCache& cache, const std::string& dir,
     stored = name;
   else if (errno == ENOENT)
     stored = FindStoredName(cache, fd, name);
-  cache.reader->Close(fd);
+  if (own) cache.reader->Close(fd);
   return stored;
 }
 
@@ -110,16 +113,19 @@ const ShortForm* FindForm(const ShortFormState& state,
   return nullptr;
 }
 
-// The form of `dir` from that of the directory above it, when that is known.
-bool ExtendKnownForm(ScanCache& cache, const std::string& dir,
-                     ShortForm* form) {
+const ShortForm* ShortFormOfDirectory(ScanCache& cache, const std::string& dir);
+
+// The form of `dir` from that of the directory above it, which a walk has
+// mostly asked for already.
+bool ExtendParentForm(ScanCache& cache, const std::string& dir,
+                      ShortForm* form) {
   const size_t slash = dir.rfind('/');
   if (slash == std::string::npos || slash == 0) return false;
   const std::string up_text = dir.substr(0, slash);
   const std::string name = dir.substr(slash + 1);
-  const ShortForm* up = FindForm(cache.short_forms, up_text);
-  if (up == nullptr || name.empty() || name == "." || name == "..")
-    return false;
+  if (name.empty() || name == "." || name == "..") return false;
+  const ShortForm* up = ShortFormOfDirectory(cache, up_text);
+  if (up == nullptr) return false;
   *form = *up;
   return Extend(cache, up_text, name, form);
 }
@@ -130,7 +136,7 @@ const ShortForm* ShortFormOfDirectory(ScanCache& cache,
   ShortFormState& state = cache.short_forms;
   if (const ShortForm* known = FindForm(state, dir)) return known;
   ShortForm form;
-  if (!ExtendKnownForm(cache, dir, &form) && !ShortFormOf(cache, dir, &form))
+  if (!ExtendParentForm(cache, dir, &form) && !ShortFormOf(cache, dir, &form))
     return nullptr;
   auto& forms = state.forms;
   while (!forms.empty() &&
