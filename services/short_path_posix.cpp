@@ -36,16 +36,12 @@ std::vector<std::string> NamesIn(ScanCache& cache, const std::string& typed,
 const AliasTable& AliasesOf(ScanCache& cache, const std::string& typed,
                             const std::string& long_dir) {
   auto& tables = cache.short_forms.alias_tables;
-  for (size_t i = tables.size(); i-- > 0;) {
-    if (tables[i].first != long_dir) continue;
-    if (i + 1 != tables.size()) {
-      auto found = std::move(tables[i]);
-      tables.erase(tables.begin() + static_cast<std::ptrdiff_t>(i));
-      tables.push_back(std::move(found));
-    }
-    return tables.back().second;
-  }
-  if (tables.size() == ShortFormState::kAliasTables) tables.erase(tables.begin());
+  // The most recent first: a walk asks for the directory it is in.
+  for (size_t i = tables.size(); i-- > 0;)
+    if (tables[i].first == long_dir) return tables[i].second;
+  // A walk needs a directory's aliases only while it is in it: when the
+  // table is full, starting afresh costs at most the ancestors' again.
+  if (tables.size() == ShortFormState::kAliasTables) tables.clear();
   tables.emplace_back(long_dir,
                       MakeShortNames(NamesIn(cache, typed, long_dir)));
   return tables.back().second;
@@ -108,8 +104,9 @@ bool ShortFormOf(ScanCache& cache, const std::string& path, ShortForm* form) {
 
 const ShortForm* FindForm(const ShortFormState& state,
                           const std::string& typed) {
-  for (const auto& form : state.forms)
-    if (form.first == typed) return &form.second;
+  // Innermost first: the entries of the directory asked for last.
+  for (size_t i = state.forms.size(); i-- > 0;)
+    if (state.forms[i].first == typed) return &state.forms[i].second;
   return nullptr;
 }
 
