@@ -1,13 +1,38 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every variant and runs every test.
+# Installs what is missing, builds and runs the tests.
+#
+#   ./test.sh              every stage, in this order (what .ci/run runs)
+#   ./test.sh STAGE...     only the named stages:
+#     posix         native build, unit and end-to-end tests (build/posix)
+#     win32         MinGW-w64 build, the same tests under Wine (build/win32)
+#     sanitize      native build under ASan and UBSan, its tests
+#     differential  both builds select the same entries (needs posix, win32)
+#     fuzz          a short run of every libFuzzer target
+#     package       install into a scratch prefix, .deb, .tar.gz and .zip
+#                   (needs posix, win32)
+# A single test: (cd build/posix && ctest -R NAME), or
+# tests/run_end_to_end.py --binary build/posix/kestriv -k NAME.
 set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
 cd "$root"
 
-# The Windows build is cross-compiled with MinGW-w64 (GoogleTest from its
-# source package) and tested under Wine in a Japanese locale.
-packages=(cmake g++ make python3 libgtest-dev googletest
-          g++-mingw-w64-x86-64-posix wine locales)
+all_stages=(posix win32 sanitize differential fuzz package)
+stages=("$@")
+[ ${#stages[@]} -gt 0 ] || stages=("${all_stages[@]}")
+for stage in "${stages[@]}"; do
+  [[ " ${all_stages[*]} " == *" $stage "* ]] ||
+    { echo "unknown stage: $stage (stages: ${all_stages[*]})" >&2; exit 2; }
+done
+wants() { [[ " ${stages[*]} " == *" $1 "* ]]; }
+
+# Debian packages per stage. The Windows build is cross-compiled with
+# MinGW-w64 (GoogleTest from its source package) and tested under Wine in a
+# Japanese locale; packaging reads the .deb with dpkg-deb.
+packages=(cmake g++ make python3 libgtest-dev locales)
+if wants win32 || wants differential || wants package; then
+  packages+=(googletest g++-mingw-w64-x86-64-posix wine)
+fi
+wants package && packages+=(dpkg-dev binutils-mingw-w64-x86-64)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
@@ -19,13 +44,22 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq "${missing[@]}"
 fi
 
-# Wine takes its ANSI code page (932) and date settings from the locale.
-if ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+# Wine takes its ANSI code page (932) and date settings from ja_JP.UTF-8;
+# the end-to-end tests check the POSIX build's Shift_JIS messages under
+# ja_JP.SJIS.
+has_locale() { locale -a 2>/dev/null | grep -qix "$1"; }
+if ! has_locale 'ja_JP\.utf-\?8'; then
   echo "generating the ja_JP.UTF-8 locale"
   sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen ||
     echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
   locale-gen >/dev/null
+fi
+if ! has_locale 'ja_JP\.sjis'; then
+  echo "generating the ja_JP.SJIS locale"
+  # localedef warns (exit code 1) that Shift_JIS is not ASCII-compatible,
+  # and still writes the locale.
+  localedef -f SHIFT_JIS -i ja_JP ja_JP.SJIS 2>/dev/null || has_locale 'ja_JP\.sjis'
 fi
 
 jobs="$(nproc)"
@@ -35,23 +69,62 @@ build() {  # name, cmake options...
   cmake --build "$dir" -j"$jobs"
 }
 check() {  # name
-  (cd "build/$1" && ctest --output-on-failure)
+  (cd "build/$1" && ctest -j"$jobs" --output-on-failure)
 }
 
-build posix -DCMAKE_BUILD_TYPE=Release -DKESTRIV_TESTS=ON
-check posix
+if wants posix; then
+  build posix -DCMAKE_BUILD_TYPE=Release -DKESTRIV_TESTS=ON
+  check posix
+fi
 
-# The first run also creates the Wine prefix in build/win32/wineprefix.
-build win32 -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake"
-check win32
+if wants win32; then
+  # The first run also creates the Wine prefix in build/win32/wineprefix.
+  build win32 -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake"
+  check win32
+fi
 
-# The same suites under AddressSanitizer and UndefinedBehaviorSanitizer.
-build sanitize -DCMAKE_BUILD_TYPE=Debug -DKESTRIV_SANITIZE=ON -DKESTRIV_TESTS=ON
-check sanitize
+if wants sanitize; then
+  build sanitize -DCMAKE_BUILD_TYPE=Debug -DKESTRIV_SANITIZE=ON \
+    -DKESTRIV_TESTS=ON
+  check sanitize
+fi
 
-# Both builds select the same entries on one generated tree.
-python3 tests/differential.py build/posix/kestriv build/win32/kestriv.exe
+if wants differential; then
+  python3 tests/differential.py build/posix/kestriv build/win32/kestriv.exe
+fi
 
-# A short run of every fuzz target (fuzz/run.sh SECONDS runs them longer).
-fuzz/run.sh 5
+if wants fuzz; then
+  # fuzz/run.sh SECONDS runs them longer.
+  fuzz/run.sh 5
+fi
+
+if wants package; then
+  # cmake --install: the program and its manual page under the prefix.
+  prefix="build/install-check"
+  rm -rf "$prefix"
+  cmake --install build/posix --prefix "$prefix" >/dev/null
+  for f in bin/kestriv share/man/man1/kestriv.1; do
+    test -f "$prefix/$f" || { echo "not installed: $f" >&2; exit 1; }
+  done
+  (cd build/posix && cpack -G "DEB;TGZ" >/dev/null)
+  deb="$(ls build/posix/kestriv_*.deb)"
+  dpkg-deb -c "$deb" | grep -q ' ./usr/bin/kestriv$' ||
+    { echo "$deb holds no usr/bin/kestriv" >&2; exit 1; }
+  (cd build/win32 && cpack -G ZIP >/dev/null)
+  python3 - build/win32/kestriv-*-win64.zip <<'EOF'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as z:
+    exe = [i for i in z.infolist() if i.filename.endswith("/kestriv.exe")]
+    assert exe, "no kestriv.exe in " + sys.argv[1]
+    assert any(i.filename.endswith("/README.md") for i in z.infolist())
+    # Stripped: the COFF header points to no symbol table. And small.
+    data = z.read(exe[0])
+    coff = int.from_bytes(data[0x3C:0x40], "little") + 4
+    symbols = int.from_bytes(data[coff + 8:coff + 12], "little")
+    assert symbols == 0, "kestriv.exe is not stripped"
+    assert len(data) < 600 * 1024, "kestriv.exe is %d bytes" % len(data)
+    print("%s: kestriv.exe %d bytes, stripped" % (sys.argv[1], len(data)))
+EOF
+  echo "packages: $deb, $(ls build/posix/kestriv-*.tar.gz)"
+fi

@@ -18,8 +18,8 @@ const char kAbnormalOption[] = "Abnormal Option";
 // Writes the handler's one error line and ends the run with exit code 2.
 // A failed write raises EInOutError from the check instead, which leaves the
 // handler and ends the run through the report with exit code 1.
-[[noreturn]] void RejectOption(const char* message) {
-  WriteText(message);
+[[noreturn]] void RejectOption(MessageId message) {
+  WriteText(MessageText(message));
   WriteLineEnd();
   CheckOutput();
   HaltWithCode(2);

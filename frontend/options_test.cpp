@@ -58,10 +58,10 @@ class OptionsTest : public ::testing::Test {
   }
 
   // A rejected run: exactly the one error line, then exit code 2.
-  void ExpectRejected(const Outcome& outcome, const char* message) {
+  void ExpectRejected(const Outcome& outcome, MessageId message) {
     EXPECT_TRUE(outcome.halted);
     EXPECT_EQ(outcome.code, 2);
-    EXPECT_EQ(outcome.output, ErrorLine(message));
+    EXPECT_EQ(outcome.output, ErrorLine(MessageText(message)));
   }
 
   CapturedOutput capture_;

@@ -11,14 +11,17 @@ namespace {
 
 constexpr int32_t kMaxNameValue = 256;
 
+// The line --version writes; the version comes from the build.
+constexpr char kVersionLine[] = "kestriv " KESTRIV_VERSION;
+
 void WriteLine(const std::string& text) {
   WriteText(text);
   WriteLineEnd();
   CheckOutput();
 }
 
-[[noreturn]] void FailWith(const char* message) {
-  WriteLine(message);
+[[noreturn]] void FailWith(MessageId message) {
+  WriteLine(MessageText(message));
   HaltWithCode(2);
 }
 
@@ -45,6 +48,31 @@ void DispatchOption(const std::string& item) {
     case 's': ParseSizeOption(item); break;
     case 'v': ParseViewOption(item); break;
     default: FailWith(kMsgBadOption);
+  }
+}
+
+// Sorts the words into option arguments and search paths. Up to a word
+// "--", a word that begins with "/" is an option; "--help" and "--version"
+// answer at once and end the run with 0. "--" itself ends the options:
+// every later word is a search path, so an absolute POSIX path can be
+// searched.
+void SortArguments(const TStringList& args, TStringList* option_args,
+                   TStringList* search_paths) {
+  bool options_ended = false;
+  for (const std::string& arg : args) {
+    if (options_ended) {
+      search_paths->push_back(arg);
+    } else if (arg == "--") {
+      options_ended = true;
+    } else if (arg == "--help") {
+      ShowUsage();
+      HaltWithCode(0);
+    } else if (arg == "--version") {
+      WriteLine(kVersionLine);
+      HaltWithCode(0);
+    } else {
+      (arg[0] == '/' ? option_args : search_paths)->push_back(arg);
+    }
   }
 }
 
@@ -75,13 +103,13 @@ void WriteSummary() {
 
 void ShowUsage() {
   WriteLine("");
-  WriteLine(kMsgUsage1);
+  WriteLine(MessageText(kMsgUsage1));
   WriteLine("");
-  WriteLine(kMsgUsage2);
-  WriteLine(kMsgUsage3);
-  WriteLine(kMsgUsage4);
-  WriteLine(kMsgUsage5);
-  WriteLine(kMsgUsage6);
+  WriteLine(MessageText(kMsgUsage2));
+  WriteLine(MessageText(kMsgUsage3));
+  WriteLine(MessageText(kMsgUsage4));
+  WriteLine(MessageText(kMsgUsage5));
+  WriteLine(MessageText(kMsgUsage6));
 }
 
 void ParseNameOption(const std::string& arg) {
@@ -107,8 +135,7 @@ void RunMain(const TStringList& args) {
   // leaves the walks.
   {
     TStringList option_args, search_paths, name_masks;
-    for (const std::string& arg : args)
-      (arg[0] == '/' ? option_args : search_paths).push_back(arg);
+    SortArguments(args, &option_args, &search_paths);
     if (search_paths.empty()) search_paths.push_back(CurrentDirectory());
     ParseOptions(option_args);
     SplitCommaText(name_masks,

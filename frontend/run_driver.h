@@ -9,6 +9,9 @@
 
 // Runs the whole tool on `args` (the words after the program path) and
 // halts with 0 (found), 1 (nothing found) or 2 (usage or option error).
+// Before a word "--", "--help" writes the usage screen and "--version" the
+// version line, each ending the run with 0; words after "--" are all
+// search paths.
 [[noreturn]] void RunMain(const TStringList& args);
 
 // Writes the usage screen.

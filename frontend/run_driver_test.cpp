@@ -56,7 +56,7 @@ TEST_F(RunDriverTest, NameOptionsJoinInOrderAndKeepCase) {
 TEST_F(RunDriverTest, RejectedOptionsWriteOneLineAndHaltWith2) {
   const struct {
     TStringList args;
-    std::string line;
+    MessageId line;
   } cases[] = {
       {{"/x"}, kMsgBadOption},
       {{"/"}, kMsgBadOption},
@@ -72,7 +72,7 @@ TEST_F(RunDriverTest, RejectedOptionsWriteOneLineAndHaltWith2) {
     Outcome outcome = RunCaptured([&] { ParseOptions(c.args); });
     EXPECT_TRUE(outcome.halted);
     EXPECT_EQ(outcome.code, 2);
-    EXPECT_EQ(outcome.output, c.line + "\r\n");
+    EXPECT_EQ(outcome.output, MessageText(c.line) + std::string("\r\n"));
   }
 }
 
@@ -82,13 +82,57 @@ TEST_F(RunDriverTest, RecursionOption) {
   EXPECT_FALSE(SearchSettings.Recursive);
 }
 
-TEST_F(RunDriverTest, NoArgumentsShowsUsage) {
-  Outcome outcome = RunCaptured([] { RunMain({}); });
-  EXPECT_EQ(outcome.code, 2);
-  const std::string crlf = "\r\n";
-  EXPECT_EQ(outcome.output, crlf + kMsgUsage1 + crlf + crlf + kMsgUsage2 +
-                                crlf + kMsgUsage3 + crlf + kMsgUsage4 + crlf +
-                                kMsgUsage5 + crlf + kMsgUsage6 + crlf);
+std::string UsageScreen() {
+  std::string screen = "\r\n";
+  for (MessageId line : {kMsgUsage1, kMsgUsage2, kMsgUsage3, kMsgUsage4,
+                         kMsgUsage5, kMsgUsage6}) {
+    screen += MessageText(line) + std::string("\r\n");
+    if (line == kMsgUsage1) screen += "\r\n";
+  }
+  return screen;
+}
+
+TEST_F(RunDriverTest, UsageHelpAndVersion) {
+  const struct {
+    TStringList args;
+    std::string output;
+    int32_t code;
+  } cases[] = {
+      {{}, UsageScreen(), 2},
+      {{"--help"}, UsageScreen(), 0},
+      {{"/x", "nowhere", "--help", "/n"}, UsageScreen(), 0},
+      {{"--version"}, "kestriv 1.01\r\n", 0},
+      {{"--version", "--help"}, "kestriv 1.01\r\n", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "" : c.args[0]);
+    ResetSearchSettings();
+    Outcome outcome = RunCaptured([&] { RunMain(c.args); });
+    EXPECT_EQ(outcome.code, c.code);
+    EXPECT_EQ(outcome.output, c.output);
+  }
+}
+
+TEST_F(RunDriverTest, WordsAfterDoubleDashAreSearchPaths) {
+  const struct {
+    TStringList args;
+    std::string output;
+    int32_t code;
+  } cases[] = {
+      {{"/na", "--", "/no/such"}, "/ /no/such /\r\n\r\n0 files in 1 dirs.", 1},
+      {{"/na", "--", "--help", "--", "/r"},
+       "/ --help /\r\n/ -- /\r\n/ /r /\r\n\r\n0 files in 3 dirs.", 1},
+      {{"--", "/na", "no/such"},
+       MessageText(kMsgNoNameMask) + std::string("\r\n"), 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    ResetSearchSettings();
+    Outcome outcome = RunCaptured([&] { RunMain(c.args); });
+    EXPECT_EQ(outcome.code, c.code);
+    EXPECT_EQ(outcome.output, c.output);
+    EXPECT_TRUE(SearchSettings.Recursive);
+  }
 }
 
 TEST_F(RunDriverTest, BlankMaskWalksNothing) {

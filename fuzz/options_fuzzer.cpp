@@ -37,12 +37,12 @@ std::string Described(const TStringList& args) {
 
 // The lines an option error may write, each followed by CR LF.
 bool IsOptionErrorLine(const std::string& bytes) {
-  static const char* const kLines[] = {
+  static const MessageId kLines[] = {
       kMsgBadOption,      kMsgBadNameOption,   kMsgNoNameMask,
       kMsgBadAttrOption,  kMsgBadSizeOption,   kMsgBadPeriodOption,
       kMsgBadAgeOption,   kMsgBadViewOption};
-  for (const char* line : kLines) {
-    if (bytes == std::string(line) + "\r\n") return true;
+  for (MessageId line : kLines) {
+    if (bytes == std::string(MessageText(line)) + "\r\n") return true;
   }
   return false;
 }

@@ -30,19 +30,24 @@ DateTextSettings Settings(const char* pattern, char separator, int window,
 }
 
 const DateTextSettings& SettingsAt(uint8_t index) {
+  // The Japanese designators, as the POSIX date settings hold them.
+  static const std::string kAm =
+      MessageTextIn(kMsgAm, MessageEncoding::kCodePage932);
+  static const std::string kPm =
+      MessageTextIn(kMsgPm, MessageEncoding::kCodePage932);
   static const DateTextSettings kSettings[] = {
-      Settings("yyyy/MM/dd", '/', 0, 'H', kMsgAm, kMsgPm, 0),
+      Settings("yyyy/MM/dd", '/', 0, 'H', kAm, kPm, 0),
       Settings("M/d/yy", '/', 0, 'h', "AM", "PM", 0),
       Settings("d.M.yyyy", '.', 0, 'H', "", "", 0),
       // Day names and a time after the date, passed over in double-byte
       // mode: to the AM/PM designator, or to the next digit.
-      Settings("yyyy/MM/dd ddd", '/', 0, 'H', kMsgAm, kMsgPm, 0),
+      Settings("yyyy/MM/dd ddd", '/', 0, 'H', kAm, kPm, 0),
       Settings("ddd dd-MM-yyyy", '-', 0, '0', "am", "pm", 0),
-      Settings("yy/MM/dd", '/', 50, 'H', kMsgAm, kMsgPm, 0),
+      Settings("yy/MM/dd", '/', 50, 'H', kAm, kPm, 0),
       Settings("MM-dd-yy", '-', 50, 'h', "AM", "PM", 0),
       // Era-relative years: an era name in front, or "e" for the first era.
-      Settings("gge/MM/dd", '/', 0, 'H', kMsgAm, kMsgPm, 2019),
-      Settings("ee/MM/dd", '/', 0, 'H', kMsgAm, kMsgPm, 1989),
+      Settings("gge/MM/dd", '/', 0, 'H', kAm, kPm, 2019),
+      Settings("ee/MM/dd", '/', 0, 'H', kAm, kPm, 1989),
   };
   constexpr size_t kCount = sizeof kSettings / sizeof kSettings[0];
   return kSettings[index % kCount];
@@ -61,7 +66,7 @@ uint16_t ClockYear(uint8_t flags) {
 }
 
 std::string NotADateMessage(const std::string& text) {
-  std::string message = kMsgNotADate;
+  std::string message = MessageText(kMsgNotADate);
   message.replace(message.find("%s"), 2, text);
   return message;
 }

@@ -71,7 +71,7 @@ Expected ReferenceConversion(const std::string& t) {
 }
 
 std::string NotAnIntegerMessage(const std::string& text) {
-  std::string message = kMsgNotAnInteger;
+  std::string message = MessageText(kMsgNotAnInteger);
   message.replace(message.find("%s"), 2, text);
   return message;
 }

@@ -13,8 +13,11 @@ DateTextSettings JapaneseSettings() {
   settings.date_separator = '/';
   settings.century_window = 0;
   settings.time_pattern_first = 'H';
-  settings.am_designator = kMsgAm;
-  settings.pm_designator = kMsgPm;
+  // The designators stay code page 932 bytes whatever the locale, as the
+  // rest of these settings imitate a Japanese Windows system.
+  const MessageEncoding kCodePage932 = MessageEncoding::kCodePage932;
+  settings.am_designator = MessageTextIn(kMsgAm, kCodePage932);
+  settings.pm_designator = MessageTextIn(kMsgPm, kCodePage932);
   settings.era_offset = 0;
   return settings;
 }

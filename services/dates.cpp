@@ -98,7 +98,7 @@ void SetMessageText(std::string* message, const std::string& text) {
 SerialDateTime MakeDate(uint16_t year, uint16_t month, uint16_t day) {
   SerialDateTime date = 0;
   if (!TryEncodeDate(year, month, day, &date)) {
-    throw EConvertError(kMsgInvalidDate);
+    throw EConvertError(MessageText(kMsgInvalidDate));
   }
   return date;
 }
@@ -106,7 +106,7 @@ SerialDateTime MakeDate(uint16_t year, uint16_t month, uint16_t day) {
 SerialDateTime MakeTime(uint16_t hour, uint16_t minute, uint16_t second,
                         uint16_t millisecond) {
   if (hour >= 24 || minute >= 60 || second >= 60 || millisecond >= 1000) {
-    throw EConvertError(kMsgInvalidTime);
+    throw EConvertError(MessageText(kMsgInvalidTime));
   }
   const int64_t ms = hour * int64_t{3600000} + minute * int64_t{60000} +
                      second * int64_t{1000} + millisecond;
@@ -396,7 +396,7 @@ SerialDateTime TextToDate(const std::string& text,
   DateScan scan{text, 0};
   SerialDateTime date = 0;
   if (!ScanDate(&scan, settings, &date) || !AtEnd(scan)) {
-    std::string message = kMsgNotADate;
+    std::string message = MessageText(kMsgNotADate);
     SetMessageText(&message, text);
     throw EConvertError(message);
   }

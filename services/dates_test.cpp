@@ -16,13 +16,9 @@ namespace {
 // 午前 and 午後 in code page 932.
 const char kAm[] = "\x8C\xDF\x91O";
 const char kPm[] = "\x8C\xDF\x8C\xE3";
-// " は日付ではありません" in code page 932, the tail of the not-a-date message.
-const char kNotADateTail[] =
-    "' \x82\xCD\x93\xFA\x95t\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9"
-    "\x82\xF1";
-
 std::string NotADate(const std::string& text) {
-  return "'" + text + kNotADateTail;
+  std::string message = MessageText(kMsgNotADate);
+  return message.replace(message.find("%s"), 2, text);
 }
 
 template <typename Call>
@@ -86,7 +82,7 @@ TEST_F(DatesTest, MakeDateRefusesDaysOutsideTheCalendar) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.year << "-" << c.month << "-" << c.day);
-    EXPECT_EQ(kMsgInvalidDate,
+    EXPECT_EQ(MessageText(kMsgInvalidDate),
               ConvertErrorOf([&] { MakeDate(c.year, c.month, c.day); }));
   }
 }
@@ -111,7 +107,7 @@ TEST_F(DatesTest, MakeTimeIsTheFractionOfTheDay) {
   for (const auto& c : bad) {
     SCOPED_TRACE(testing::Message() << c.hour << ":" << c.minute << ":"
                                     << c.second << "." << c.ms);
-    EXPECT_EQ(kMsgInvalidTime, ConvertErrorOf([&] {
+    EXPECT_EQ(MessageText(kMsgInvalidTime), ConvertErrorOf([&] {
                 MakeTime(c.hour, c.minute, c.second, c.ms);
               }));
   }
@@ -214,7 +210,7 @@ TEST_F(DatesTest, DosToSerialDecodesThePackedFields) {
 }
 
 TEST_F(DatesTest, DosToSerialRefusesBrokenFieldsDateFirst) {
-  struct Case { DosDateTime packed; const char* message; } const cases[] = {
+  struct Case { DosDateTime packed; MessageId message; } const cases[] = {
       {0, kMsgInvalidDate},
       {Pack(1999, 12, 31, 24, 0, 0), kMsgInvalidTime},
       {Pack(1999, 13, 1, 0, 0, 0), kMsgInvalidDate},
@@ -229,7 +225,8 @@ TEST_F(DatesTest, DosToSerialRefusesBrokenFieldsDateFirst) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << c.packed);
-    EXPECT_EQ(c.message, ConvertErrorOf([&] { DosToSerial(c.packed); }));
+    EXPECT_EQ(MessageText(c.message),
+              ConvertErrorOf([&] { DosToSerial(c.packed); }));
   }
 }
 

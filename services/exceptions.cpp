@@ -28,7 +28,8 @@ EInOutError::EInOutError(std::string message, int32_t failure_code,
 EHeapException::EHeapException(std::string message, const void* location)
     : Exception(std::move(message), location) {}
 
-EOutOfMemory::EOutOfMemory() : EHeapException(kMsgOutOfMemory, nullptr) {}
+EOutOfMemory::EOutOfMemory()
+    : EHeapException(MessageText(kMsgOutOfMemory), nullptr) {}
 
 EOutOfMemory* OutOfMemoryError(const void* location) noexcept {
   // Created on first use, which happens at start-up (main asks for it before

@@ -1,98 +1,166 @@
 #include "services/messages.h"
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <iterator>
 
-// オプションが間違っています
-const char kMsgBadOption[] = "\x83I\x83v\x83V\x83\x87\x83\x93\x82\xAA\x8A\xD4\x88\xE1\x82\xC1\x82\xC4\x82\xA2\x82\xDC\x82\xB7";
-// /n の指定が不正です
-const char kMsgBadNameOption[] = "/n \x82\xCC\x8Ew\x92\xE8\x82\xAA\x95s\x90\xB3\x82\xC5\x82\xB7";
-// 検索ファイル名を指定してください
-const char kMsgNoNameMask[] = "\x8C\x9F\x8D\xF5\x83t\x83@\x83""C\x83\x8B\x96\xBC\x82\xF0\x8Ew\x92\xE8\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2";
-// /a の指定が不正です
-const char kMsgBadAttrOption[] = "/a \x82\xCC\x8Ew\x92\xE8\x82\xAA\x95s\x90\xB3\x82\xC5\x82\xB7";
-// /s の指定が不正です
-const char kMsgBadSizeOption[] = "/s \x82\xCC\x8Ew\x92\xE8\x82\xAA\x95s\x90\xB3\x82\xC5\x82\xB7";
-// /f の指定が不正です
-const char kMsgBadPeriodOption[] = "/f \x82\xCC\x8Ew\x92\xE8\x82\xAA\x95s\x90\xB3\x82\xC5\x82\xB7";
-// /d の指定が不正です
-const char kMsgBadAgeOption[] = "/d \x82\xCC\x8Ew\x92\xE8\x82\xAA\x95s\x90\xB3\x82\xC5\x82\xB7";
-// /v の指定が不正です
-const char kMsgBadViewOption[] = "/v \x82\xCC\x8Ew\x92\xE8\x82\xAA\x95s\x90\xB3\x82\xC5\x82\xB7";
-// KESTRIV version 1.01 by Orvanth
-const char kMsgUsage1[] = "KESTRIV version 1.01 by Orvanth";
-//    >kestriv <option>[|<path>]
-const char kMsgUsage2[] = "   >kestriv <option>[|<path>]";
-//      /nfile_name          : 検索ファイル名   /a{r|h|s|a|d} : 属性（ -:以外）
-const char kMsgUsage3[] = "     /nfile_name          : \x8C\x9F\x8D\xF5\x83t\x83@\x83""C\x83\x8B\x96\xBC   /a{r|h|s|a|d} : \x91\xAE\x90\xAB\x81i -:\x88\xC8\x8AO\x81j";
-//      /f{YYMMDD}|{-yymmdd} : 期間             /d{day|-day}  : 相対日付
-const char kMsgUsage4[] = "     /f{YYMMDD}|{-yymmdd} : \x8A\xFA\x8A\xD4             /d{day|-day}  : \x91\x8A\x91\xCE\x93\xFA\x95t";
-//      /s{下限}|{-上限}     : サイズ（ kb ）   /vs           : 表示モード
-const char kMsgUsage5[] = "     /s{\x89\xBA\x8C\xC0}|{-\x8F\xE3\x8C\xC0}     : \x83T\x83""C\x83Y\x81i kb \x81j   /vs           : \x95\x5C\x8E\xA6\x83\x82\x81[\x83h";
-//      /r                   : ディレクトリ非再帰
-const char kMsgUsage6[] = "     /r                   : \x83""f\x83""B\x83\x8C\x83N\x83g\x83\x8A\x94\xF1\x8D\xC4\x8B""A";
-// 日付に変換できない値が渡されました
-const char kMsgInvalidDate[] = "\x93\xFA\x95t\x82\xC9\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xC8\x82\xA2\x92l\x82\xAA\x93n\x82\xB3\x82\xEA\x82\xDC\x82\xB5\x82\xBD";
-// 時刻に変換できない値が渡されました
-const char kMsgInvalidTime[] = "\x8E\x9E\x8D\x8F\x82\xC9\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xC8\x82\xA2\x92l\x82\xAA\x93n\x82\xB3\x82\xEA\x82\xDC\x82\xB5\x82\xBD";
-// '%s' は日付ではありません
-const char kMsgNotADate[] = "'%s' \x82\xCD\x93\xFA\x95t\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
-// '%s' は整数ではありません
-const char kMsgNotAnInteger[] = "'%s' \x82\xCD\x90\xAE\x90\x94\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
-// メモリが足りません
-const char kMsgOutOfMemory[] = "\x83\x81\x83\x82\x83\x8A\x82\xAA\x91\xAB\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
-// %sがモジュール %s の %p で発生しました。
-const char kMsgExceptionReport[] = "%s\x82\xAA\x83\x82\x83W\x83\x85\x81[\x83\x8B %s \x82\xCC %p \x82\xC5\x94\xAD\x90\xB6\x82\xB5\x82\xDC\x82\xB5\x82\xBD\x81""B";
-// I/O エラー (%d)
-const char kMsgIoError[] = "I/O \x83G\x83\x89\x81[ (%d)";
-// ファイルが見つかりません
-const char kMsgFileNotFound[] = "\x83t\x83@\x83""C\x83\x8B\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
-// 不正なファイル名です
-const char kMsgInvalidFileName[] = "\x95s\x90\xB3\x82\xC8\x83t\x83@\x83""C\x83\x8B\x96\xBC\x82\xC5\x82\xB7";
-// オープンしたファイルが多すぎます
-const char kMsgTooManyOpenFiles[] = "\x83I\x81[\x83v\x83\x93\x82\xB5\x82\xBD\x83t\x83@\x83""C\x83\x8B\x82\xAA\x91\xBD\x82\xB7\x82\xAC\x82\xDC\x82\xB7";
-// ファイルへのアクセスが拒否されました
-const char kMsgAccessDenied[] = "\x83t\x83@\x83""C\x83\x8B\x82\xD6\x82\xCC\x83""A\x83N\x83Z\x83X\x82\xAA\x8B\x91\x94\xDB\x82\xB3\x82\xEA\x82\xDC\x82\xB5\x82\xBD";
-// ファイルの末尾以降を読み込みました
-const char kMsgReadBeyondEnd[] = "\x83t\x83@\x83""C\x83\x8B\x82\xCC\x96\x96\x94\xF6\x88\xC8\x8D~\x82\xF0\x93\xC7\x82\xDD\x8D\x9E\x82\xDD\x82\xDC\x82\xB5\x82\xBD";
-// ディスクがいっぱいです
-const char kMsgDiskFull[] = "\x83""f\x83""B\x83X\x83N\x82\xAA\x82\xA2\x82\xC1\x82\xCF\x82\xA2\x82\xC5\x82\xB7";
-// 入力値が数値ではありません
-const char kMsgNotNumeric[] = "\x93\xFC\x97\xCD\x92l\x82\xAA\x90\x94\x92l\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
-// 午前
-const char kMsgAm[] = "\x8C\xDF\x91O";
-// 午後
-const char kMsgPm[] = "\x8C\xDF\x8C\xE3";
+namespace {
 
-const MessageText kAllMessages[] = {
-    {"kMsgBadOption", kMsgBadOption, u8"オプションが間違っています"},
-    {"kMsgBadNameOption", kMsgBadNameOption, u8"/n の指定が不正です"},
-    {"kMsgNoNameMask", kMsgNoNameMask, u8"検索ファイル名を指定してください"},
-    {"kMsgBadAttrOption", kMsgBadAttrOption, u8"/a の指定が不正です"},
-    {"kMsgBadSizeOption", kMsgBadSizeOption, u8"/s の指定が不正です"},
-    {"kMsgBadPeriodOption", kMsgBadPeriodOption, u8"/f の指定が不正です"},
-    {"kMsgBadAgeOption", kMsgBadAgeOption, u8"/d の指定が不正です"},
-    {"kMsgBadViewOption", kMsgBadViewOption, u8"/v の指定が不正です"},
-    {"kMsgUsage1", kMsgUsage1, u8"KESTRIV version 1.01 by Orvanth"},
-    {"kMsgUsage2", kMsgUsage2, u8"   >kestriv <option>[|<path>]"},
-    {"kMsgUsage3", kMsgUsage3, u8"     /nfile_name          : 検索ファイル名   /a{r|h|s|a|d} : 属性（ -:以外）"},
-    {"kMsgUsage4", kMsgUsage4, u8"     /f{YYMMDD}|{-yymmdd} : 期間             /d{day|-day}  : 相対日付"},
-    {"kMsgUsage5", kMsgUsage5, u8"     /s{下限}|{-上限}     : サイズ（ kb ）   /vs           : 表示モード"},
-    {"kMsgUsage6", kMsgUsage6, u8"     /r                   : ディレクトリ非再帰"},
-    {"kMsgInvalidDate", kMsgInvalidDate, u8"日付に変換できない値が渡されました"},
-    {"kMsgInvalidTime", kMsgInvalidTime, u8"時刻に変換できない値が渡されました"},
-    {"kMsgNotADate", kMsgNotADate, u8"'%s' は日付ではありません"},
-    {"kMsgNotAnInteger", kMsgNotAnInteger, u8"'%s' は整数ではありません"},
-    {"kMsgOutOfMemory", kMsgOutOfMemory, u8"メモリが足りません"},
-    {"kMsgExceptionReport", kMsgExceptionReport, u8"%sがモジュール %s の %p で発生しました。"},
-    {"kMsgIoError", kMsgIoError, u8"I/O エラー (%d)"},
-    {"kMsgFileNotFound", kMsgFileNotFound, u8"ファイルが見つかりません"},
-    {"kMsgInvalidFileName", kMsgInvalidFileName, u8"不正なファイル名です"},
-    {"kMsgTooManyOpenFiles", kMsgTooManyOpenFiles, u8"オープンしたファイルが多すぎます"},
-    {"kMsgAccessDenied", kMsgAccessDenied, u8"ファイルへのアクセスが拒否されました"},
-    {"kMsgReadBeyondEnd", kMsgReadBeyondEnd, u8"ファイルの末尾以降を読み込みました"},
-    {"kMsgDiskFull", kMsgDiskFull, u8"ディスクがいっぱいです"},
-    {"kMsgNotNumeric", kMsgNotNumeric, u8"入力値が数値ではありません"},
-    {"kMsgAm", kMsgAm, u8"午前"},
-    {"kMsgPm", kMsgPm, u8"午後"},
+struct MessageEntry {
+  MessageId id;
+  const char* text;  // readable text, UTF-8
 };
-const int kAllMessagesCount = static_cast<int>(std::size(kAllMessages));
+
+// Every message of the tool, in the order of MessageId.
+constexpr MessageEntry kMessages[] = {
+    {kMsgBadOption, u8"オプションが間違っています"},
+    {kMsgBadNameOption, u8"/n の指定が不正です"},
+    {kMsgNoNameMask, u8"検索ファイル名を指定してください"},
+    {kMsgBadAttrOption, u8"/a の指定が不正です"},
+    {kMsgBadSizeOption, u8"/s の指定が不正です"},
+    {kMsgBadPeriodOption, u8"/f の指定が不正です"},
+    {kMsgBadAgeOption, u8"/d の指定が不正です"},
+    {kMsgBadViewOption, u8"/v の指定が不正です"},
+    {kMsgUsage1, u8"KESTRIV version 1.01 by Orvanth"},
+    {kMsgUsage2, u8"   >kestriv <option>[|<path>]"},
+    {kMsgUsage3, u8"     /nfile_name          : 検索ファイル名   /a{r|h|s|a|d} : 属性（ -:以外）"},
+    {kMsgUsage4, u8"     /f{YYMMDD}|{-yymmdd} : 期間             /d{day|-day}  : 相対日付"},
+    {kMsgUsage5, u8"     /s{下限}|{-上限}     : サイズ（ kb ）   /vs           : 表示モード"},
+    {kMsgUsage6, u8"     /r                   : ディレクトリ非再帰"},
+    {kMsgInvalidDate, u8"日付に変換できない値が渡されました"},
+    {kMsgInvalidTime, u8"時刻に変換できない値が渡されました"},
+    {kMsgNotADate, u8"'%s' は日付ではありません"},
+    {kMsgNotAnInteger, u8"'%s' は整数ではありません"},
+    {kMsgOutOfMemory, u8"メモリが足りません"},
+    {kMsgExceptionReport, u8"%sがモジュール %s の %p で発生しました。"},
+    {kMsgIoError, u8"I/O エラー (%d)"},
+    {kMsgFileNotFound, u8"ファイルが見つかりません"},
+    {kMsgInvalidFileName, u8"不正なファイル名です"},
+    {kMsgTooManyOpenFiles, u8"オープンしたファイルが多すぎます"},
+    {kMsgAccessDenied, u8"ファイルへのアクセスが拒否されました"},
+    {kMsgReadBeyondEnd, u8"ファイルの末尾以降を読み込みました"},
+    {kMsgDiskFull, u8"ディスクがいっぱいです"},
+    {kMsgNotNumeric, u8"入力値が数値ではありません"},
+    {kMsgAm, u8"午前"},
+    {kMsgPm, u8"午後"},
+};
+
+static_assert(std::size(kMessages) == kMessageCount,
+              "every message has one row");
+
+constexpr bool RowsFollowTheIds() {
+  for (size_t i = 0; i < std::size(kMessages); ++i) {
+    if (kMessages[i].id != static_cast<MessageId>(i)) return false;
+  }
+  return true;
+}
+static_assert(RowsFollowTheIds(), "rows stand in the order of MessageId");
+
+// The code page 932 code of every character beyond ASCII that a message
+// uses, in code point order. A message with a character missing here does
+// not compile (see CodePage932Code).
+struct Glyph {
+  char32_t code_point;
+  uint16_t code;
+};
+constexpr Glyph kGlyphs[] = {
+    {U'。', 0x8142}, {U'あ', 0x82A0}, {U'い', 0x82A2}, {U'か', 0x82A9},
+    {U'が', 0x82AA}, {U'き', 0x82AB}, {U'ぎ', 0x82AC}, {U'く', 0x82AD},
+    {U'さ', 0x82B3}, {U'し', 0x82B5}, {U'す', 0x82B7}, {U'せ', 0x82B9},
+    {U'た', 0x82BD}, {U'だ', 0x82BE}, {U'っ', 0x82C1}, {U'つ', 0x82C2},
+    {U'て', 0x82C4}, {U'で', 0x82C5}, {U'な', 0x82C8}, {U'に', 0x82C9},
+    {U'の', 0x82CC}, {U'は', 0x82CD}, {U'ぱ', 0x82CF}, {U'へ', 0x82D6},
+    {U'ま', 0x82DC}, {U'み', 0x82DD}, {U'り', 0x82E8}, {U'れ', 0x82EA},
+    {U'を', 0x82F0}, {U'ん', 0x82F1}, {U'ァ', 0x8340}, {U'ア', 0x8341},
+    {U'ィ', 0x8342}, {U'イ', 0x8343}, {U'エ', 0x8347}, {U'オ', 0x8349},
+    {U'ク', 0x834E}, {U'サ', 0x8354}, {U'シ', 0x8356}, {U'ジ', 0x8357},
+    {U'ス', 0x8358}, {U'ズ', 0x8359}, {U'セ', 0x835A}, {U'デ', 0x8366},
+    {U'ト', 0x8367}, {U'ド', 0x8368}, {U'フ', 0x8374}, {U'プ', 0x8376},
+    {U'メ', 0x8381}, {U'モ', 0x8382}, {U'ュ', 0x8385}, {U'ョ', 0x8387},
+    {U'ラ', 0x8389}, {U'リ', 0x838A}, {U'ル', 0x838B}, {U'レ', 0x838C},
+    {U'ン', 0x8393}, {U'ー', 0x815B}, {U'上', 0x8FE3}, {U'下', 0x89BA},
+    {U'不', 0x9573}, {U'付', 0x9574}, {U'以', 0x88C8}, {U'値', 0x926C},
+    {U'入', 0x93FC}, {U'再', 0x8DC4}, {U'刻', 0x8D8F}, {U'前', 0x914F},
+    {U'力', 0x97CD}, {U'午', 0x8CDF}, {U'名', 0x96BC}, {U'否', 0x94DB},
+    {U'変', 0x95CF}, {U'外', 0x8A4F}, {U'多', 0x91BD}, {U'定', 0x92E8},
+    {U'対', 0x91CE}, {U'尾', 0x94F6}, {U'属', 0x91AE}, {U'帰', 0x8B41},
+    {U'後', 0x8CE3}, {U'性', 0x90AB}, {U'拒', 0x8B91}, {U'指', 0x8E77},
+    {U'換', 0x8AB7}, {U'数', 0x9094}, {U'整', 0x90AE}, {U'日', 0x93FA},
+    {U'時', 0x8E9E}, {U'期', 0x8AFA}, {U'末', 0x9696}, {U'検', 0x8C9F},
+    {U'正', 0x90B3}, {U'渡', 0x936E}, {U'生', 0x90B6}, {U'発', 0x94AD},
+    {U'相', 0x918A}, {U'示', 0x8EA6}, {U'索', 0x8DF5}, {U'表', 0x955C},
+    {U'見', 0x8CA9}, {U'読', 0x93C7}, {U'足', 0x91AB}, {U'込', 0x8D9E},
+    {U'違', 0x88E1}, {U'間', 0x8AD4}, {U'降', 0x8D7E}, {U'限', 0x8CC0},
+    {U'非', 0x94F1}, {U'（', 0x8169}, {U'）', 0x816A},
+};
+
+// Room for the longest message's code page 932 bytes and its NUL.
+constexpr size_t kMaxMessageBytes = 96;
+using CodePage932Text = std::array<char, kMaxMessageBytes>;
+
+// Decodes the UTF-8 character at text[*i] and steps past it. The table
+// holds well-formed UTF-8 only (it is source text).
+constexpr char32_t NextCodePoint(const char* text, size_t* i) {
+  const auto lead = static_cast<unsigned char>(text[*i]);
+  const int trail = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+  char32_t code_point = trail == 0 ? lead : lead & (0x3F >> trail);
+  for (int k = 1; k <= trail; ++k) {
+    code_point = code_point << 6 |
+                 (static_cast<unsigned char>(text[*i + k]) & 0x3F);
+  }
+  *i += trail + 1;
+  return code_point;
+}
+
+// Evaluated while compiling only: a throw there stops the build, naming
+// the character or message that does not fit.
+constexpr uint16_t CodePage932Code(char32_t code_point) {
+  for (const Glyph& glyph : kGlyphs) {
+    if (glyph.code_point == code_point) return glyph.code;
+  }
+  throw "a message character has no entry in kGlyphs";
+}
+
+constexpr CodePage932Text ToCodePage932(const char* utf8) {
+  CodePage932Text bytes{};
+  size_t out = 0;
+  for (size_t i = 0; utf8[i] != '\0';) {
+    if (out + 2 >= kMaxMessageBytes) throw "a message exceeds kMaxMessageBytes";
+    const char32_t code_point = NextCodePoint(utf8, &i);
+    if (code_point < 0x80) {
+      bytes[out++] = static_cast<char>(code_point);
+    } else {
+      const uint16_t code = CodePage932Code(code_point);
+      bytes[out++] = static_cast<char>(code >> 8);
+      bytes[out++] = static_cast<char>(code & 0xFF);
+    }
+  }
+  return bytes;
+}
+
+constexpr std::array<CodePage932Text, kMessageCount> AllInCodePage932() {
+  std::array<CodePage932Text, kMessageCount> all{};
+  for (size_t i = 0; i < all.size(); ++i) {
+    all[i] = ToCodePage932(kMessages[i].text);
+  }
+  return all;
+}
+
+// Converted while compiling, so writing a message never converts or
+// allocates, and both builds carry the same bytes.
+constexpr std::array<CodePage932Text, kMessageCount> kCodePage932Texts =
+    AllInCodePage932();
+
+}  // namespace
+
+const char* MessageTextIn(MessageId id, MessageEncoding encoding) {
+  if (id < 0 || id >= kMessageCount) return "";
+  return encoding == MessageEncoding::kCodePage932
+             ? kCodePage932Texts[id].data()
+             : kMessages[id].text;
+}
+
+const char* MessageText(MessageId id) {
+  return MessageTextIn(id, LocaleMessageEncoding());
+}

@@ -1,78 +1,55 @@
-// The tool's own texts, as the code page 932 bytes that are written.
-// Each carries its readable text in a comment; a unit test checks the
-// bytes against it.
+// The tool's own texts. One table holds each as readable text; it is
+// written in the encoding of the user's locale: UTF-8, or code page 932
+// (Shift_JIS) bytes under a Shift_JIS locale and always on Windows.
 #ifndef KESTRIV_SERVICES_MESSAGES_H_
 #define KESTRIV_SERVICES_MESSAGES_H_
 
-struct MessageText {
-  const char* name;   // the constant's name
-  const char* bytes;  // code page 932 bytes
-  const char* utf8;   // the same text in UTF-8, for the check
+// Names of the messages; their texts are in the table in messages.cpp.
+enum MessageId : int {
+  kMsgBadOption,         // the option is wrong
+  kMsgBadNameOption,     // the /n option is invalid
+  kMsgNoNameMask,        // please specify the search file name
+  kMsgBadAttrOption,     // the /a option is invalid
+  kMsgBadSizeOption,     // the /s option is invalid
+  kMsgBadPeriodOption,   // the /f option is invalid
+  kMsgBadAgeOption,      // the /d option is invalid
+  kMsgBadViewOption,     // the /v option is invalid
+  kMsgUsage1,            // usage screen: name and version
+  kMsgUsage2,            // usage screen: command form
+  kMsgUsage3,            // usage screen: /n and /a
+  kMsgUsage4,            // usage screen: /f and /d
+  kMsgUsage5,            // usage screen: /s and /vs
+  kMsgUsage6,            // usage screen: /r
+  kMsgInvalidDate,       // a value that cannot be a date was passed
+  kMsgInvalidTime,       // a value that cannot be a time was passed
+  kMsgNotADate,          // '%s' is not a date
+  kMsgNotAnInteger,      // '%s' is not an integer
+  kMsgOutOfMemory,       // out of memory
+  kMsgExceptionReport,   // %s occurred in module %s at %p.
+  kMsgIoError,           // I/O error (%d)
+  kMsgFileNotFound,      // file not found
+  kMsgInvalidFileName,   // invalid file name
+  kMsgTooManyOpenFiles,  // too many open files
+  kMsgAccessDenied,      // access to the file was denied
+  kMsgReadBeyondEnd,     // read beyond the end of the file
+  kMsgDiskFull,          // the disk is full
+  kMsgNotNumeric,        // the input value is not numeric
+  kMsgAm,                // AM designator of the Japanese date settings
+  kMsgPm,                // PM designator of the Japanese date settings
+  kMessageCount
 };
 
-// オプションが間違っています  (the option is wrong)
-extern const char kMsgBadOption[];
-// /n の指定が不正です  (the /n option is invalid)
-extern const char kMsgBadNameOption[];
-// 検索ファイル名を指定してください  (please specify the search file name)
-extern const char kMsgNoNameMask[];
-// /a の指定が不正です  (the /a option is invalid)
-extern const char kMsgBadAttrOption[];
-// /s の指定が不正です  (the /s option is invalid)
-extern const char kMsgBadSizeOption[];
-// /f の指定が不正です  (the /f option is invalid)
-extern const char kMsgBadPeriodOption[];
-// /d の指定が不正です  (the /d option is invalid)
-extern const char kMsgBadAgeOption[];
-// /v の指定が不正です  (the /v option is invalid)
-extern const char kMsgBadViewOption[];
-// KESTRIV version 1.01 by Orvanth
-extern const char kMsgUsage1[];
-//    >kestriv <option>[|<path>]
-extern const char kMsgUsage2[];
-//      /nfile_name          : 検索ファイル名   /a{r|h|s|a|d} : 属性（ -:以外）  (search file name; attribute ("-": other than))
-extern const char kMsgUsage3[];
-//      /f{YYMMDD}|{-yymmdd} : 期間             /d{day|-day}  : 相対日付  (period; relative date)
-extern const char kMsgUsage4[];
-//      /s{下限}|{-上限}     : サイズ（ kb ）   /vs           : 表示モード  (size (lower | -upper, in kb); display mode)
-extern const char kMsgUsage5[];
-//      /r                   : ディレクトリ非再帰  (directory non-recursive)
-extern const char kMsgUsage6[];
-// 日付に変換できない値が渡されました  (a value that cannot be converted to a date was passed)
-extern const char kMsgInvalidDate[];
-// 時刻に変換できない値が渡されました  (a value that cannot be converted to a time was passed)
-extern const char kMsgInvalidTime[];
-// '%s' は日付ではありません  ('%s' is not a date)
-extern const char kMsgNotADate[];
-// '%s' は整数ではありません  ('%s' is not an integer)
-extern const char kMsgNotAnInteger[];
-// メモリが足りません  (out of memory)
-extern const char kMsgOutOfMemory[];
-// %sがモジュール %s の %p で発生しました。  (%s occurred in module %s at %p.)
-extern const char kMsgExceptionReport[];
-// I/O エラー (%d)  (I/O error (%d))
-extern const char kMsgIoError[];
-// ファイルが見つかりません  (file not found)
-extern const char kMsgFileNotFound[];
-// 不正なファイル名です  (invalid file name)
-extern const char kMsgInvalidFileName[];
-// オープンしたファイルが多すぎます  (too many open files)
-extern const char kMsgTooManyOpenFiles[];
-// ファイルへのアクセスが拒否されました  (access to the file was denied)
-extern const char kMsgAccessDenied[];
-// ファイルの末尾以降を読み込みました  (read beyond the end of the file)
-extern const char kMsgReadBeyondEnd[];
-// ディスクがいっぱいです  (the disk is full)
-extern const char kMsgDiskFull[];
-// 入力値が数値ではありません  (the input value is not numeric)
-extern const char kMsgNotNumeric[];
-// 午前  (AM designator)
-extern const char kMsgAm[];
-// 午後  (PM designator)
-extern const char kMsgPm[];
+enum class MessageEncoding { kUtf8, kCodePage932 };
 
-// Every message, for the check of its bytes.
-extern const MessageText kAllMessages[];
-extern const int kAllMessagesCount;
+// The encoding the tool writes its messages in: code page 932 on Windows
+// and under a locale whose character set is Shift_JIS, UTF-8 otherwise.
+// Asks the platform on each call, so it holds from the start of the run.
+MessageEncoding LocaleMessageEncoding();
+
+// The text of `id` in `encoding`: NUL-terminated, in static storage.
+const char* MessageTextIn(MessageId id, MessageEncoding encoding);
+
+// The text of `id` in the locale's encoding: what the tool writes.
+const char* MessageText(MessageId id);
 
 #endif  // KESTRIV_SERVICES_MESSAGES_H_

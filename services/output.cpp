@@ -159,15 +159,16 @@ void FlushStep() {
 
 std::string IoErrorMessage(int32_t code) {
   switch (code) {
-    case 2: return kMsgFileNotFound;
-    case 3: return kMsgInvalidFileName;
-    case 4: return kMsgTooManyOpenFiles;
-    case 5: return kMsgAccessDenied;
-    case 100: return kMsgReadBeyondEnd;
-    case 101: return kMsgDiskFull;
-    case 106: return kMsgNotNumeric;
+    case 2: return MessageText(kMsgFileNotFound);
+    case 3: return MessageText(kMsgInvalidFileName);
+    case 4: return MessageText(kMsgTooManyOpenFiles);
+    case 5: return MessageText(kMsgAccessDenied);
+    case 100: return MessageText(kMsgReadBeyondEnd);
+    case 101: return MessageText(kMsgDiskFull);
+    case 106: return MessageText(kMsgNotNumeric);
   }
-  return ReplaceAllText(kMsgIoError, "%d", std::to_string(code));
+  return ReplaceAllText(MessageText(kMsgIoError), "%d",
+                        std::to_string(code));
 }
 
 }  // namespace
@@ -285,7 +286,7 @@ std::string FormatExceptionReport(const Exception* e, const char* class_name,
   // Fill the template's three placeholders in order; a value that itself
   // holds "%s" or "%p" is never searched again.
   std::string report;
-  const char* rest = kMsgExceptionReport;
+  const char* rest = MessageText(kMsgExceptionReport);
   for (const char* value : values) {
     const char* mark = std::strchr(rest, '%');
     report.append(rest, static_cast<size_t>(mark - rest));

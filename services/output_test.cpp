@@ -8,6 +8,7 @@
 #include "services/exceptions.h"
 #include "services/messages.h"
 #include "services/output_capture.h"
+#include "services/text.h"
 
 namespace {
 
@@ -178,11 +179,15 @@ TEST(OutputTest, CheckOutputMessages) {
     int32_t code;
     std::string message;
   } cases[] = {
-      {2, kMsgFileNotFound},       {3, kMsgInvalidFileName},
-      {4, kMsgTooManyOpenFiles},   {5, kMsgAccessDenied},
-      {100, kMsgReadBeyondEnd},    {101, kMsgDiskFull},
-      {106, kMsgNotNumeric},       {32, "I/O \x83G\x83\x89\x81[ (32)"},
-      {-7, "I/O \x83G\x83\x89\x81[ (-7)"},
+      {2, MessageText(kMsgFileNotFound)},
+      {3, MessageText(kMsgInvalidFileName)},
+      {4, MessageText(kMsgTooManyOpenFiles)},
+      {5, MessageText(kMsgAccessDenied)},
+      {100, MessageText(kMsgReadBeyondEnd)},
+      {101, MessageText(kMsgDiskFull)},
+      {106, MessageText(kMsgNotNumeric)},
+      {32, ReplaceAllText(MessageText(kMsgIoError), "%d", "32")},
+      {-7, ReplaceAllText(MessageText(kMsgIoError), "%d", "-7")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
@@ -224,8 +229,10 @@ TEST(OutputTest, FailedFinalFlushKeepsTheExitCode) {
 }
 
 TEST(OutputTest, ReportFormatting) {
+  // The template's text between the class name and the module name.
+  const std::string report_template = MessageText(kMsgExceptionReport);
   const std::string head_tail =
-      "\x82\xAA\x83\x82\x83W\x83\x85\x81[\x83\x8B ";  // "がモジュール "
+      report_template.substr(2, report_template.find("%s", 2) - 2);
   const struct {
     std::string message;
     std::string second_line;
@@ -251,8 +258,12 @@ TEST(OutputTest, ReportFormatting) {
 TEST(OutputTest, ReportLocationIsEightUpperCaseHexDigits) {
   EConvertError e("x");
   std::string report = FormatExceptionReport(&e, nullptr, e.Location());
-  // "... の XXXXXXXX で発生しました。"
-  size_t at = report.find(" \x82\xC5");
+  // "... の XXXXXXXX で発生しました。": the location stands before the
+  // template's next word.
+  const std::string report_template = MessageText(kMsgExceptionReport);
+  const size_t after = report_template.find("%p") + 2;
+  size_t at = report.find(report_template.substr(
+      after, report_template.find(' ', after + 1) - after));
   ASSERT_NE(at, std::string::npos);
   std::string hex = report.substr(at - 8, 8);
   for (char ch : hex) EXPECT_TRUE(isdigit(ch) || (ch >= 'A' && ch <= 'F')) << hex;

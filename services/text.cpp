@@ -100,7 +100,7 @@ IntPrefix TextToIntPrefix(const std::string& text) {
 int32_t TextToInt(const std::string& text) {
   const IntPrefix result = TextToIntPrefix(text);
   if (result.accepted) return result.value;
-  std::string message = kMsgNotAnInteger;
+  std::string message = MessageText(kMsgNotAnInteger);
   const size_t slot = message.find("%s");
   if (slot != std::string::npos) message.replace(slot, 2, text);
   throw EConvertError(message);

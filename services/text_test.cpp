@@ -55,7 +55,7 @@ TEST(TextToIntTest, ReturnsAcceptedValuesAndRaisesOnTheRest) {
 
 TEST(TextToIntTest, MessageQuotesTheWholeText) {
   const std::string text = " 10-20 ";
-  std::string expected = kMsgNotAnInteger;
+  std::string expected = MessageText(kMsgNotAnInteger);
   expected.replace(expected.find("%s"), 2, text);
   try {
     TextToInt(text);

@@ -6,6 +6,10 @@ Entries come in directory order, so each directory's entries are compared
 as a set, while the order rules that do hold are checked: a directory's
 matches are printed together, before anything below it.
 
+The tool writes its own messages in UTF-8 on POSIX (runs get LC_ALL=C.UTF-8
+unless a test names another locale) and as code page 932 bytes on Windows;
+message() gives the bytes to expect.
+
 With --platform win32 the tool is the Windows build, run through Wine under
 a Japanese locale. The tests are written with POSIX paths; the harness turns
 the "/" of search-path arguments and of expected paths into "\\", and an
@@ -21,30 +25,45 @@ import subprocess
 import tempfile
 import unittest
 
-# Set by run_end_to_end.py.
+# Set by configure() (run_end_to_end.py), before the test modules load.
 BINARY = None
 PLATFORM = "posix"
 CRLF = b"\r\n"
 
+# The locale of POSIX runs: the tool's messages are then UTF-8.
+POSIX_LOCALE = "C.UTF-8"
 
-def cp932(text):
-    return text.encode("cp932")
+USAGE_LINES = [
+    "",
+    "KESTRIV version 1.01 by Orvanth",
+    "",
+    "   >kestriv <option>[|<path>]",
+    "     /nfile_name          : 検索ファイル名   /a{r|h|s|a|d} : 属性（ -:以外）",
+    "     /f{YYMMDD}|{-yymmdd} : 期間             /d{day|-day}  : 相対日付",
+    "     /s{下限}|{-上限}     : サイズ（ kb ）   /vs           : 表示モード",
+    "     /r                   : ディレクトリ非再帰",
+]
 
 
-USAGE = CRLF.join([
-    b"",
-    b"KESTRIV version 1.01 by Orvanth",
-    b"",
-    b"   >kestriv <option>[|<path>]",
-    cp932("     /nfile_name          : 検索ファイル名   /a{r|h|s|a|d} : 属性（ -:以外）"),
-    cp932("     /f{YYMMDD}|{-yymmdd} : 期間             /d{day|-day}  : 相対日付"),
-    cp932("     /s{下限}|{-上限}     : サイズ（ kb ）   /vs           : 表示モード"),
-    cp932("     /r                   : ディレクトリ非再帰"),
-]) + CRLF
+def message(text, encoding=None):
+    """The bytes the tool writes for one of its messages: code page 932 on
+    Windows, UTF-8 on POSIX (unless `encoding` says otherwise)."""
+    return text.encode(encoding or ("cp932" if is_windows() else "utf-8"))
 
-BAD_OPTION = cp932("オプションが間違っています") + CRLF
-BAD_NAME = cp932("/n の指定が不正です") + CRLF
-NO_MASK = cp932("検索ファイル名を指定してください") + CRLF
+
+def usage(encoding=None):
+    return CRLF.join(message(line, encoding) for line in USAGE_LINES) + CRLF
+
+
+def configure(binary, platform):
+    """Sets the binary under test and the message bytes the tests expect."""
+    global BINARY, PLATFORM, USAGE, BAD_OPTION, BAD_NAME, NO_MASK
+    BINARY, PLATFORM = binary, platform
+    USAGE = usage()
+    BAD_OPTION = message("オプションが間違っています") + CRLF
+    BAD_NAME = message("/n の指定が不正です") + CRLF
+    NO_MASK = message("検索ファイル名を指定してください") + CRLF
+
 
 
 def is_windows():
@@ -152,23 +171,41 @@ def tool_command(args, raw=False):
     return [BINARY] + args
 
 
-def tool_environment():
-    """The environment for tool_command (None: this process's own)."""
-    return wine_environment() if is_windows() else None
+def tool_environment(locale=None):
+    """The environment for tool_command: on POSIX this process's own with
+    LC_ALL set to `locale` (POSIX_LOCALE by default)."""
+    if is_windows():
+        return wine_environment()
+    env = dict(os.environ)
+    env["LC_ALL"] = locale or POSIX_LOCALE
+    return env
 
 
 class Run:
     """One finished run of the tool. Search-path arguments are converted to
     the platform's syntax unless raw is set."""
 
-    def __init__(self, args, cwd=None, stdout=subprocess.PIPE, raw=False):
-        command, env = tool_command(args, raw), tool_environment()
+    def __init__(self, args, cwd=None, stdout=subprocess.PIPE, raw=False,
+                 locale=None):
+        command, env = tool_command(args, raw), tool_environment(locale)
+        self.command = command
         proc = subprocess.run(command, cwd=cwd, stdout=stdout, env=env,
                               stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
                               timeout=120)
         self.out = proc.stdout
+        self.raw_err = proc.stderr
         self.err = tool_stderr(proc.stderr)
         self.code = proc.returncode
+
+    def describe(self):
+        """What the run did, for a failure message: the command, the exit
+        code and both streams (standard error with Wine's own lines)."""
+        return "\n".join([
+            "command: %r" % (self.command,),
+            "exit code: %r" % (self.code,),
+            "stdout (%d bytes): %r" % (len(self.out or b""), self.out),
+            "stderr: %r" % (self.raw_err,),
+        ])
 
 
 def make_tree(root, entries):
@@ -241,9 +278,10 @@ class Case(unittest.TestCase):
         subprocess.run(["rm", "-rf", self.root])
         self._tmp.cleanup()
 
-    def run_tool(self, *args, cwd=None, raw=False):
-        run = Run(args, cwd=cwd or self.root, raw=raw)
-        self.assertEqual(run.err, b"", "nothing goes to standard error")
+    def run_tool(self, *args, cwd=None, raw=False, locale=None):
+        run = Run(args, cwd=cwd or self.root, raw=raw, locale=locale)
+        self.assertEqual(run.err, b"", "nothing goes to standard error\n" +
+                         run.describe())
         return run
 
     def assert_search(self, run, expected_blocks, found, dirs, code=None):
@@ -251,13 +289,21 @@ class Case(unittest.TestCase):
         paths; they are compared in the platform's syntax."""
         expected_blocks = [(native_path(h), {native_path(l) for l in want})
                            for h, want in expected_blocks]
+        # Every failure names the run, so that one seen once (under Wine, say)
+        # can be told apart from the tool's own fault afterwards.
+        self.assertTrue(run.out.endswith(b" dirs."),
+                        "no summary line\n" + run.describe())
         blocks, summary = parse_output(run.out)
-        self.assertEqual([h for h, _ in blocks], [h for h, _ in expected_blocks])
+        self.assertEqual([h for h, _ in blocks],
+                         [h for h, _ in expected_blocks], run.describe())
         for (header, lines), (_, want) in zip(blocks, expected_blocks):
-            self.assertEqual(sorted(lines), sorted(want), header)
+            self.assertEqual(sorted(lines), sorted(want),
+                             "%r\n%s" % (header, run.describe()))
             check_directory_order(self, lines)
-        self.assertEqual(summary, b"%d files in %d dirs." % (found, dirs))
+        self.assertEqual(summary, b"%d files in %d dirs." % (found, dirs),
+                         run.describe())
         self.assertEqual(run.code, code if code is not None else
-                         (0 if found else 1))
+                         (0 if found else 1), run.describe())
 
 
+configure(None, "posix")

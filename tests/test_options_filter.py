@@ -3,13 +3,13 @@ import os
 import time
 import unittest
 
-from e2e_support import BAD_OPTION, Case, cp932, make_tree
+from e2e_support import BAD_OPTION, Case, make_tree, message
 
 CRLF = b"\r\n"
 
 
 def error_line(letter):
-    return cp932("/%s の指定が不正です" % letter) + CRLF
+    return message("/%s の指定が不正です" % letter) + CRLF
 
 
 def local_epoch(year, month, day, hour=0, minute=0, second=0):

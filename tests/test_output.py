@@ -5,7 +5,7 @@ import subprocess
 import unittest
 
 import e2e_support
-from e2e_support import Case, cp932, make_tree
+from e2e_support import Case, make_tree, message
 
 
 def run_raw(args, cwd, stdout, preexec=None):
@@ -58,7 +58,7 @@ class OutputFailures(Case):
 
     def test_error_after_valid_options_is_one_line(self):
         run = self.run_tool("/n*.txt", "/s1", "/ar", "/dx", ".")
-        self.assertEqual(run.out, cp932("/d の指定が不正です") + b"\r\n")
+        self.assertEqual(run.out, message("/d の指定が不正です") + b"\r\n")
         self.assertEqual(run.code, 2)
 
 

@@ -1,11 +1,19 @@
 """End-to-end tests of the search: usage, option errors, walks, paths."""
 import os
+import subprocess
 import tempfile
 import unittest
 
 from e2e_support import (BAD_NAME, BAD_OPTION, CRLF, NO_MASK, USAGE, Case, Run,
-                         is_windows,
-                         make_chain, make_tree, parse_output, posix_only)
+                         is_windows, make_chain, make_tree, message,
+                         parse_output, posix_only, usage)
+
+
+def locale_installed(name):
+    listed = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL).stdout
+    wanted = name.lower().replace("-", "").encode()
+    return wanted in listed.lower().replace(b"-", b"").split()
 
 
 class UsageAndErrors(Case):
@@ -31,6 +39,34 @@ class UsageAndErrors(Case):
                 run = self.run_tool(*args)
                 self.assertEqual(run.out, line)
                 self.assertEqual(run.code, 2)
+
+    def test_help_and_version_exit_0(self):
+        cases = [
+            (["--help"], USAGE),
+            (["/x", "--help", "/n"], USAGE),
+            (["--version"], b"kestriv 1.01" + CRLF),
+        ]
+        for args, out in cases:
+            with self.subTest(args=args):
+                run = self.run_tool(*args)
+                self.assertEqual((run.out, run.code), (out, 0))
+
+    @posix_only
+    def test_messages_follow_the_locale(self):
+        # UTF-8 unless the locale's character set is Shift_JIS; a locale
+        # that is not installed counts as "C".
+        cases = [("C.UTF-8", "utf-8"), ("C", "utf-8"),
+                 ("xx_XX.SJIS", "utf-8"), ("ja_JP.SJIS", "cp932")]
+        for locale, encoding in cases:
+            with self.subTest(locale=locale):
+                if encoding == "cp932" and not locale_installed(locale):
+                    self.skipTest("locale %s not installed (test.sh makes "
+                                  "it)" % locale)
+                run = self.run_tool(locale=locale)
+                self.assertEqual(run.out, usage(encoding))
+                run = self.run_tool("/x", locale=locale)
+                self.assertEqual(run.out, message("オプションが間違っています",
+                                                  encoding) + CRLF)
 
 
 class Searching(Case):
@@ -79,6 +115,18 @@ class Searching(Case):
         run = self.run_tool("/n*.txt", os.path.join(self.root, "Data"))
         self.assertEqual(run.out, BAD_OPTION)
         self.assertEqual(run.code, 2)
+
+    def test_double_dash_ends_the_options(self):
+        run = self.run_tool("/n*.png", "--", "Data", "--help")
+        self.assert_search(run, [(b"Data", {b"Data/image.png"}),
+                                 (b"--help", set())], found=1, dirs=4)
+
+    @posix_only
+    def test_absolute_path_after_double_dash(self):
+        data = os.path.join(self.root, "Data").encode()
+        run = self.run_tool("/n*.PNG", "--", data.upper().decode())
+        self.assert_search(run, [(data.upper(), {data + b"/image.png"})],
+                           found=1, dirs=3)
 
     def test_absolute_current_directory_prints_whole(self):
         cwd = os.path.join(self.root, "Data", "Sub")
