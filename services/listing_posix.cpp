@@ -6,9 +6,8 @@
 
 namespace {
 
+// Room for a good many records per call; a record is at most 280 bytes.
 constexpr size_t kReadChunk = 32 * 1024;
-// A record is at most about 280 bytes: room for a good many per call.
-constexpr size_t kMinRoom = 4096;
 
 void Reserve(RecordBuffer* buffer, size_t used, size_t capacity) {
   if (capacity <= buffer->capacity) return;
@@ -21,24 +20,21 @@ void Reserve(RecordBuffer* buffer, size_t used, size_t capacity) {
 
 }  // namespace
 
+// Each call returns whole records, so every chunk is compacted as it comes:
+// the raw records of a huge directory are never all held at once.
 bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
                  Listing* listing) {
-  size_t used = 0;
   Reserve(buffer, 0, kReadChunk);
-  for (;;) {
-    Reserve(buffer, used, used + kMinRoom);
-    const ssize_t n = reader.ReadRecords(fd, buffer->data.get() + used,
-                                         buffer->capacity - used);
-    if (n < 0) return false;
-    if (n == 0) break;
-    used += static_cast<size_t>(n);
-  }
   listing->bytes.clear();
-  ForEachRawRecord(buffer->data.get(), used,
-                   [listing](unsigned char type, const char* name) {
-                     AppendListedEntry(listing, type, name, std::strlen(name));
-                   });
-  return true;
+  for (;;) {
+    const ssize_t n = reader.ReadRecords(fd, buffer->data.get(), buffer->capacity);
+    if (n < 0) return false;
+    if (n == 0) return true;
+    ForEachRawRecord(buffer->data.get(), static_cast<size_t>(n),
+                     [listing](unsigned char type, const char* name) {
+                       AppendListedEntry(listing, type, name, std::strlen(name));
+                     });
+  }
 }
 
 bool NextListedEntry(const Listing& listing, size_t* offset,
