@@ -6,13 +6,15 @@
 
 #include "services/path_text.h"
 
+// One call each way: a byte becomes at most one UTF-16 unit, and a unit at
+// most two bytes of code page 932.
 std::wstring WideText(const std::string& bytes) {
   if (bytes.empty()) return std::wstring();
-  const int size = static_cast<int>(bytes.size());
-  const int length =
-      MultiByteToWideChar(kTextCodePage, 0, bytes.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(kTextCodePage, 0, bytes.data(), size, &wide[0], length);
+  std::wstring wide(bytes.size(), L'\0');
+  const int length = MultiByteToWideChar(
+      kTextCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), &wide[0],
+      static_cast<int>(wide.size()));
+  wide.resize(length > 0 ? static_cast<size_t>(length) : 0);
   return wide;
 }
 
@@ -21,12 +23,11 @@ std::wstring WideText(const std::string& bytes) {
 // a different entry.
 std::string NarrowText(const wchar_t* text, size_t length) {
   if (length == 0) return std::string();
-  const int size = static_cast<int>(length);
-  const int bytes = WideCharToMultiByte(kTextCodePage, WC_NO_BEST_FIT_CHARS,
-                                        text, size, nullptr, 0, "?", nullptr);
-  std::string narrow(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(kTextCodePage, WC_NO_BEST_FIT_CHARS, text, size,
-                      &narrow[0], bytes, "?", nullptr);
+  std::string narrow(length * 2, '\0');
+  const int bytes = WideCharToMultiByte(
+      kTextCodePage, WC_NO_BEST_FIT_CHARS, text, static_cast<int>(length),
+      &narrow[0], static_cast<int>(narrow.size()), "?", nullptr);
+  narrow.resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
   return narrow;
 }
 
