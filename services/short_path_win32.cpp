@@ -4,6 +4,7 @@
 // relative, as the platform keeps it for a relative path.
 #include <windows.h>
 
+#include <cwchar>
 #include <vector>
 
 #include "services/dbcs.h"
@@ -73,35 +74,67 @@ bool IsDotComponent(const std::string& path, const Span& part) {
   return text == "." || text == "..";
 }
 
-}  // namespace
-
 // The root stays as typed; the components up to the last "." or "..", if
 // any, take the platform's short form of that typed prefix; each later one
 // the matching component of the platform's short form of the full path.
-std::string ShortPathOf(const std::string& path) {
+bool FindShortForm(const std::string& path, std::string* result) {
   const std::wstring wide = WithoutTrailingDelimiter(PlatformPath(path));
-  if (HasWildcardInLastComponent(wide)) return std::string();
+  if (HasWildcardInLastComponent(wide)) return false;
   const std::vector<std::wstring> short_parts =
       WideComponents(WithoutLongPrefix(PlatformShortPath(wide)));
-  if (short_parts.empty()) return std::string();
+  if (short_parts.empty()) return false;
   const size_t root_end = RootEnd(path);
   const std::vector<Span> parts = ComponentsAfter(path, root_end);
   size_t typed = 0;
   for (size_t i = 0; i < parts.size(); ++i)
     if (IsDotComponent(path, parts[i])) typed = i + 1;
   const size_t wanted = parts.size() - typed;
-  if (short_parts.size() <= wanted) return std::string();
-  std::string result =
-      typed == 0 ? path.substr(0, root_end)
-                 : ShortTypedPrefix(path.substr(0, parts[typed - 1].end));
+  if (short_parts.size() <= wanted) return false;
+  *result = typed == 0 ? path.substr(0, root_end)
+                       : ShortTypedPrefix(path.substr(0, parts[typed - 1].end));
   for (size_t i = short_parts.size() - wanted; i < short_parts.size(); ++i) {
-    if (!result.empty() && !EndsInDelimiter(result)) result += '\\';
-    result += NarrowText(short_parts[i]);
+    if (!result->empty() && !EndsInDelimiter(*result)) *result += '\\';
+    *result += NarrowText(short_parts[i]);
   }
-  if (EndsInDelimiter(path) && !EndsInDelimiter(result)) result += '\\';
-  return result;
+  if (EndsInDelimiter(path) && !EndsInDelimiter(*result)) *result += '\\';
+  return true;
 }
 
+// The 8.3 alias of the entry a scan stands on, or its long name where it
+// has none (a name that is a legal 8.3 name already).
+bool FindShortName(const ScanPlace& place, std::string* name) {
+  WIN32_FIND_DATAW raw;
+  HANDLE handle =
+      FindFirstFileExW((place.wide_dir + place.wide_name).c_str(),
+                       FindExInfoStandard, &raw, FindExSearchNameMatch,
+                       nullptr, 0);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  FindClose(handle);
+  const size_t length = wcsnlen(raw.cAlternateFileName,
+                                sizeof raw.cAlternateFileName /
+                                    sizeof raw.cAlternateFileName[0]);
+  *name = length != 0 ? NarrowText(raw.cAlternateFileName, length) : place.name;
+  return true;
+}
+
+}  // namespace
+
+std::string ShortPathOf(const std::string& path) {
+  std::string result;
+  return FindShortForm(path, &result) ? result : std::string();
+}
+
+// The directory's short form is found once per scan; each entry then costs
+// one lookup, not one per component of its path.
 std::string ShortPathOfEntry(const std::string& dir, const std::string& name) {
-  return ShortPathOf(dir + name);
+  ScanPlace* place = OpenScanAt(dir, name);
+  if (place == nullptr) return ShortPathOf(dir + name);
+  if (!place->short_dir_asked) {
+    place->short_dir_asked = true;
+    place->short_dir_found = FindShortForm(dir, &place->short_dir);
+  }
+  std::string short_name;
+  if (!place->short_dir_found || !FindShortName(*place, &short_name))
+    return std::string();
+  return place->short_dir + short_name;
 }

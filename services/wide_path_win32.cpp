@@ -39,8 +39,8 @@ namespace {
 
 // The places of the scans now open, outermost first. The scans belong to
 // the walk's records; this only lets a later call find them.
-std::vector<const ScanPlace*>& OpenPlaces() {
-  static auto* places = new std::vector<const ScanPlace*>;
+std::vector<ScanPlace*>& OpenPlaces() {
+  static auto* places = new std::vector<ScanPlace*>;
   return *places;
 }
 
@@ -53,8 +53,9 @@ bool EndsInSlash(const std::string& text) {
          LastDelimiterPos(kDelimiters, text) == text.size();
 }
 
-// The open scan of `dir` whose last delivered entry is `name`.
-const ScanPlace* EntryPlace(const std::string& dir, const std::string& name) {
+}  // namespace
+
+ScanPlace* OpenScanAt(const std::string& dir, const std::string& name) {
   if (name.empty() || IsDotName(name)) return nullptr;
   const auto& places = OpenPlaces();
   for (auto place = places.rbegin(); place != places.rend(); ++place) {
@@ -65,13 +66,15 @@ const ScanPlace* EntryPlace(const std::string& dir, const std::string& name) {
   return nullptr;
 }
 
+namespace {
+
 // The open scan whose last delivered entry is the directory `dir` (which
 // ends in "\").
 const ScanPlace* EntryPlaceOfDirectory(const std::string& dir) {
   if (!EndsInSlash(dir)) return nullptr;
   const std::string inner = dir.substr(0, dir.size() - 1);
   const size_t cut = LastDelimiterPos(kDelimiters, inner);
-  return EntryPlace(inner.substr(0, cut), inner.substr(cut));
+  return OpenScanAt(inner.substr(0, cut), inner.substr(cut));
 }
 
 // An open scan of the directory `dir` itself.
@@ -161,7 +164,7 @@ bool HasWildcards(const std::string& text) {
 
 }  // namespace
 
-void RegisterScanPlace(const ScanPlace* place) {
+void RegisterScanPlace(ScanPlace* place) {
   OpenPlaces().push_back(place);
 }
 
@@ -187,7 +190,7 @@ std::wstring PlatformPath(const std::string& path) {
   const std::string dir = path.substr(0, cut);
   const std::string last = path.substr(cut);
   if (last.empty()) return PlatformDirectory(dir);
-  if (const ScanPlace* entry = EntryPlace(dir, last))
+  if (const ScanPlace* entry = OpenScanAt(dir, last))
     return entry->wide_dir + entry->wide_name;
   const ScanPlace* parent = EntryPlaceOfDirectory(dir);
   if (IsDotName(last) && parent != nullptr) {

@@ -34,11 +34,19 @@ struct ScanPlace {
   std::wstring wide_dir;   // the same directory, full, "\\?\" form, ending in "\"
   std::string name;        // the last delivered entry's name as bytes
   std::wstring wide_name;  // and as stored on disk; empty before the first
+  // The short form of `dir`, found at the first entry asked for in short
+  // form, so that each further entry costs one lookup of its own.
+  bool short_dir_asked = false;
+  bool short_dir_found = false;
+  std::string short_dir;
 };
 
 // Adds and removes an open scan's place; removal in any order.
-void RegisterScanPlace(const ScanPlace* place);
+void RegisterScanPlace(ScanPlace* place);
 void UnregisterScanPlace(const ScanPlace* place);
+
+// The open scan of `dir` whose last delivered entry is `name`, or null.
+ScanPlace* OpenScanAt(const std::string& dir, const std::string& name);
 
 // The full "\\?\" form of directory text `dir` (empty or ending in a
 // delimiter), ending in "\".
