@@ -345,7 +345,8 @@ TEST_F(FileSystemWin32Test, CurrentDirectoryOutsideTheCodePage) {
   GetCurrentDirectoryW(MAX_PATH, saved);
   ASSERT_TRUE(SetCurrentDirectoryW((WideText(root_) + L"\\caf\u00e9").c_str()));
   const std::string current = CurrentDirectory();
-  const std::set<std::string> inside = ScanNames(current + "\\*.*", kAttrMaskAll);
+  const std::set<std::string> inside =
+      ScanNames(current + "\\*.*", kAttrMaskAll);
   const std::set<std::string> itself = ScanNames(current, kAttrMaskAll);
   SetCurrentDirectoryW(saved);
   EXPECT_EQ(current, root_ + "\\caf?");

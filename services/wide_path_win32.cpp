@@ -142,7 +142,8 @@ std::wstring FullPath(const std::wstring& path) {
 // "\\?\" passes the path to the file system as it stands, past the
 // 260-character limit; a UNC path takes the form "\\?\UNC\server\share".
 std::wstring LongForm(const std::wstring& full) {
-  if (full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0)
+  if (full.compare(0, 4, L"\\\\?\\") == 0 ||
+      full.compare(0, 4, L"\\\\.\\") == 0)
     return full;
   if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
   if (full.size() >= 2 && full[1] == L':') return L"\\\\?\\" + full;

@@ -31,7 +31,7 @@ std::string NarrowText(const std::wstring& text);
 // open.
 struct ScanPlace {
   std::string dir;         // the byte text before the pattern's last part
-  std::wstring wide_dir;   // the same directory, full, "\\?\" form, ending in "\"
+  std::wstring wide_dir;   // the same, full, in "\\?\" form, ending in "\"
   std::string name;        // the last delivered entry's name as bytes
   std::wstring wide_name;  // and as stored on disk; empty before the first
   // The short form of `dir`, found at the first entry asked for in short
