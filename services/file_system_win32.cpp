@@ -1,20 +1,25 @@
-// File-system services on Windows, on the "A" functions: names and paths
-// are bytes in the ANSI code page, exactly as the platform delivers them.
+// File-system services on Windows, on the "W" functions and full "\\?\"
+// paths, so that no name is lost to the ANSI code page and no path to the
+// 260-character limit. The tool's texts stay code page 932 bytes: names are
+// converted on the way out, and byte paths mapped back to the wide paths
+// they came from (services/wide_path_win32.h).
 #include <windows.h>
 
-#include <cstring>
-#include <vector>
+#include <cwchar>
 
 #include "services/dates.h"
 #include "services/file_system.h"
+#include "services/wide_path_win32.h"
 
 struct EntryScanState {
   HANDLE handle = INVALID_HANDLE_VALUE;  // none for a single "." or ".."
-  WIN32_FIND_DATAA raw;  // the entry the platform returned last
+  WIN32_FIND_DATAW raw;  // the entry the platform returned last
+  ScanPlace place;       // registered while the scan is open
 };
 
 void EntryScanStateDeleter::operator()(EntryScanState* state) const {
   if (state->handle != INVALID_HANDLE_VALUE) FindClose(state->handle);
+  UnregisterScanPlace(&state->place);
   delete state;
 }
 
@@ -54,21 +59,23 @@ int32_t DosTimeOf(const FILETIME& utc) {
   return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
 }
 
-// The name field up to its first NUL byte, all of it when there is none.
-std::string NameOf(const WIN32_FIND_DATAA& raw) {
-  const size_t length = strnlen(raw.cFileName, sizeof raw.cFileName);
-  return std::string(raw.cFileName, length);
+// The name field up to its first NUL, all of it when there is none.
+std::wstring NameOf(const WIN32_FIND_DATAW& raw) {
+  return std::wstring(raw.cFileName,
+                      wcsnlen(raw.cFileName, sizeof raw.cFileName /
+                                                 sizeof raw.cFileName[0]));
 }
 
 // Passes over the entries the skip mask excludes, then fills the visible
-// fields from the entry the platform returned.
+// fields from the entry the platform returned, and notes it as the scan's
+// place.
 int Deliver(TSearchRec& rec) {
   EntryScanState& state = *rec.Scan;
   while ((state.raw.dwFileAttributes & rec.SkipMask) != 0) {
     if (state.handle == INVALID_HANDLE_VALUE) return ERROR_NO_MORE_FILES;
-    if (!FindNextFileA(state.handle, &state.raw)) return LastErrorCode();
+    if (!FindNextFileW(state.handle, &state.raw)) return LastErrorCode();
   }
-  const WIN32_FIND_DATAA& raw = state.raw;
+  const WIN32_FIND_DATAW& raw = state.raw;
   rec.Time = DosTimeOf(raw.ftLastWriteTime);
   rec.Attr = raw.dwFileAttributes;
   // Both halves: sizes of 4 GiB and more stay whole. A directory has none.
@@ -77,62 +84,71 @@ int Deliver(TSearchRec& rec) {
                  : static_cast<int64_t>(
                        (static_cast<uint64_t>(raw.nFileSizeHigh) << 32) |
                        raw.nFileSizeLow);
-  rec.Name = NameOf(raw);
+  state.place.wide_name = NameOf(raw);
+  state.place.name = NarrowText(state.place.wide_name);
+  rec.Name = state.place.name;
   return 0;
 }
 
-// Calls `query(buffer, size)` (a GetCurrentDirectoryA-like function that
-// answers with the length written, or the size it needs when the buffer is
-// too small) with a buffer that grows until the answer fits.
-template <typename Query>
-std::string GrowingQuery(Query query) {
-  std::vector<char> buffer(MAX_PATH);
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    const DWORD size = static_cast<DWORD>(buffer.size());
-    const DWORD length = query(buffer.data(), size);
-    if (length == 0) return std::string();
-    if (length < size) return std::string(buffer.data(), length);
-    // The answer counts the terminating NUL; it may change between two
-    // calls (another thread), hence the loop.
-    buffer.resize(length + 1);
-  }
-  return std::string();
-}
-
-// The last component of a path: what follows its last "\\" or ":".
-std::string LastComponent(const std::string& path) {
-  return path.substr(LastDelimiterPos("\\:", path));
+// Opens an enumeration of `pattern`. Only a mask asks for the large
+// buffer; the short names are never read here.
+HANDLE FindFirst(const std::wstring& pattern, WIN32_FIND_DATAW* raw) {
+  const DWORD flags =
+      HasWildcardInLastComponent(pattern) ? FIND_FIRST_EX_LARGE_FETCH : 0;
+  return FindFirstFileExW(pattern.c_str(), FindExInfoBasic, raw,
+                          FindExSearchNameMatch, nullptr, flags);
 }
 
 bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
-// Finds the entry "." or ".." itself in the listing of its directory. The
-// platform resolves such a last component to the directory it stands for
-// and would report that directory's own name, so "." would print as the
-// name of the current directory instead of ".". Drive roots have neither.
-bool FindDotEntry(const std::string& path, WIN32_FIND_DATAA* raw) {
-  const std::string name = LastComponent(path);
-  const std::string listing = path.substr(0, path.size() - name.size()) + "*";
-  HANDLE handle = FindFirstFileA(listing.c_str(), raw);
+// Finds the entry "." or ".." itself in the listing of its directory
+// `wide_dir`. The platform resolves such a last component to the directory
+// it stands for and would report that directory's own name, so "." would
+// print as the name of the current directory instead of ".". Drive roots
+// have neither.
+bool FindDotEntry(const std::wstring& wide_dir, const std::string& name,
+                  WIN32_FIND_DATAW* raw) {
+  const std::wstring wide_name = WideText(name);
+  HANDLE handle = FindFirst(wide_dir + L"*", raw);
   if (handle == INVALID_HANDLE_VALUE) return false;
   bool found = false;
   do {
-    found = NameOf(*raw) == name;
-  } while (!found && FindNextFileA(handle, raw));
+    found = NameOf(*raw) == wide_name;
+  } while (!found && FindNextFileW(handle, raw));
   FindClose(handle);
   return found;
 }
 
-// Starts the platform's enumeration of `pattern` into `state`; false when
-// nothing matches.
+// Starts the platform's enumeration of `pattern` into `state` and
+// registers its place; false when nothing matches. A pattern that ends in
+// a delimiter names no entry.
 bool StartScan(const std::string& pattern, EntryScanState* state) {
-  if (IsDotName(LastComponent(pattern))) {
-    if (FindDotEntry(pattern, &state->raw)) return true;
+  const size_t cut = LastDelimiterPos("\\/:", pattern);
+  const std::string last = pattern.substr(cut);
+  state->place.dir = pattern.substr(0, cut);
+  state->place.wide_dir = PlatformDirectory(state->place.dir);
+  if (last.empty()) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return false;
   }
-  state->handle = FindFirstFileA(pattern.c_str(), &state->raw);
-  return state->handle != INVALID_HANDLE_VALUE;
+  if (IsDotName(last)) {
+    if (!FindDotEntry(state->place.wide_dir, last, &state->raw)) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return false;
+    }
+  } else {
+    state->handle = FindFirst(PlatformPath(pattern), &state->raw);
+    if (state->handle == INVALID_HANDLE_VALUE) return false;
+  }
+  RegisterScanPlace(&state->place);
+  return true;
+}
+
+// The path to hand to a query of one existing entry; empty when the text
+// holds a wildcard, which no real name does.
+std::wstring EntryPath(const std::string& path) {
+  const std::wstring wide = WithoutTrailingDelimiter(PlatformPath(path));
+  return HasWildcardInLastComponent(wide) ? std::wstring() : wide;
 }
 
 }  // namespace
@@ -153,38 +169,37 @@ int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
 int NextEntry(TSearchRec& rec) {
   if (!rec.Scan || rec.Scan->handle == INVALID_HANDLE_VALUE)
     return ERROR_NO_MORE_FILES;
-  if (!FindNextFileA(rec.Scan->handle, &rec.Scan->raw)) return LastErrorCode();
+  if (!FindNextFileW(rec.Scan->handle, &rec.Scan->raw)) return LastErrorCode();
   return Deliver(rec);
 }
 
 void CloseEntryScan(TSearchRec& rec) { rec.Scan.reset(); }
 
 // Any existing entry that is not a directory, whatever its last-write time:
-// its path is still printed.
+// its path is still printed. The enumeration also answers for files the
+// attribute query cannot open (a page file).
 bool IsExistingFile(const std::string& path) {
-  WIN32_FIND_DATAA raw;
-  HANDLE handle = FindFirstFileA(path.c_str(), &raw);
+  const std::wstring wide = PlatformPath(path);
+  if (HasWildcardInLastComponent(wide)) return false;
+  WIN32_FIND_DATAW raw;
+  HANDLE handle = FindFirst(wide, &raw);
   if (handle == INVALID_HANDLE_VALUE) return false;
   FindClose(handle);
   return (raw.dwFileAttributes & kAttrDirectory) == 0;
 }
 
 bool IsExistingDirectory(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const std::wstring wide = EntryPath(path);
+  if (wide.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & kAttrDirectory) != 0;
 }
 
 std::string CurrentDirectory() {
-  return GrowingQuery([](char* buffer, DWORD size) {
-    return GetCurrentDirectoryA(size, buffer);
-  });
-}
-
-std::string ShortPathOf(const std::string& path) {
-  return GrowingQuery([&path](char* buffer, DWORD size) {
-    return GetShortPathNameA(path.c_str(), buffer, size);
-  });
+  return NarrowText(GrowingQuery([](wchar_t* buffer, unsigned long size) {
+    return GetCurrentDirectoryW(size, buffer);
+  }));
 }
 
 const PathSyntax& NativeSyntax() { return kWindowsSyntax; }
@@ -194,8 +209,10 @@ const PathSyntax& NativeSyntax() { return kWindowsSyntax; }
 // name it whatever path or junction led there.
 bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity,
                          ScanCache*) {
-  HANDLE handle = CreateFileA(
-      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  const std::wstring wide = EntryPath(path);
+  if (wide.empty()) return false;
+  HANDLE handle = CreateFileW(
+      wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
@@ -209,13 +226,8 @@ bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity,
   return true;
 }
 
-std::string ShortPathOfEntry(ScanCache*, const std::string& dir,
-                             const std::string& name) {
-  return ShortPathOf(dir + name);
-}
-
-// Every walk reads the directories anew.
-// The platform's own enumeration needs nothing kept between scans.
+// Every walk reads the directories anew: the platform's own enumeration
+// needs nothing kept between scans.
 struct ScanCache {};
 
 ScanCachePtr NewScanCache(bool) { return ScanCachePtr(new ScanCache); }

@@ -7,6 +7,7 @@
 #include "gtest/gtest.h"
 #include "services/file_system.h"
 #include "services/dates.h"
+#include "services/wide_path_win32.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ class FileSystemWin32Test : public ::testing::Test {
             std::to_string(GetCurrentProcessId());
     ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
   }
-  void TearDown() override { RemoveTree(root_); }
+  void TearDown() override { RemoveTree(WideRoot()); }
 
   std::string Path(const std::string& name) const {
     return root_ + "\\" + name;
@@ -53,24 +54,40 @@ class FileSystemWin32Test : public ::testing::Test {
     ASSERT_TRUE(CreateDirectoryA(Path(name).c_str(), nullptr)) << name;
   }
 
-  static void RemoveTree(const std::string& dir) {
-    WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &data);
+  // An entry made through the wide functions (a name outside the code
+  // page, or a path past 260 characters): a directory when `name` ends in
+  // "\\".
+  void MakeWide(const std::wstring& name) {
+    const std::wstring path = WideRoot() + L"\\" + name;
+    if (path.back() == L'\\') {
+      ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+      return;
+    }
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+  }
+  std::wstring WideRoot() const { return L"\\\\?\\" + WideText(root_); }
+
+  static void RemoveTree(const std::wstring& dir) {
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &data);
     if (h != INVALID_HANDLE_VALUE) {
       do {
-        const std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string path = dir + "\\" + name;
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = dir + L"\\" + name;
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           RemoveTree(path);
         } else {
-          DeleteFileA(path.c_str());
+          DeleteFileW(path.c_str());
         }
-      } while (FindNextFileA(h, &data));
+      } while (FindNextFileW(h, &data));
       FindClose(h);
     }
-    RemoveDirectoryA(dir.c_str());
+    RemoveDirectoryW(dir.c_str());
   }
 
   std::string root_;
@@ -234,6 +251,107 @@ TEST_F(FileSystemWin32Test, CurrentDirectoryAndShortPath) {
   EXPECT_EQ(short_path.find(' '), std::string::npos) << short_path;
   EXPECT_TRUE(IsExistingFile(short_path));
   EXPECT_EQ(ShortPathOf(Path("none")), "");
+}
+
+TEST(WideTextTest, NamesConvertWithoutLookAlikes) {
+  const struct {
+    const wchar_t* wide;
+    const char* bytes;
+  } cases[] = {
+      {L"e.txt", "e.txt"},
+      {L"\u00e9.txt", "?.txt"},  // not "e.txt", another file's name
+      {L"caf\u00e9", "caf?"},
+      {L"\ud55c\uae00", "??"},
+      {L"\u301c", "?"},          // no best fit to the full-width tilde
+      {L"\uff5e", "\x81\x60"},
+      {L"\u8868", "\x95\x5c"},   // ends in the byte of "\"
+      {L"\uff71", "\xb1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    EXPECT_EQ(NarrowText(c.wide), c.bytes);
+    if (std::string(c.bytes).find('?') == std::string::npos) {
+      EXPECT_EQ(WideText(c.bytes), c.wide);
+    }
+  }
+}
+
+TEST_F(FileSystemWin32Test, EntriesOutsideTheCodePageAreReachedExactly) {
+  for (const wchar_t* name :
+       {L"e.txt", L"\u00e9.txt", L"cafe\\", L"cafe\\plain.txt", L"caf\u00e9\\",
+        L"caf\u00e9\\accent.txt"})
+    MakeWide(name);
+  std::multiset<std::string> seen;
+  TSearchRec rec;
+  for (int r = OpenEntryScan(Path("*.*"), kAttrMaskAll, rec); r == 0;
+       r = NextEntry(rec)) {
+    seen.insert(rec.Name);
+    // While the scan stands on an entry, its byte path names that entry:
+    // its "?" is no wildcard.
+    if (rec.Name != "caf?" && rec.Name != "?.txt") continue;
+    SCOPED_TRACE(rec.Name);
+    EXPECT_EQ(ScanNames(Path(rec.Name), kAttrMaskAll),
+              std::set<std::string>{rec.Name});
+    if (rec.Name == "caf?") {
+      EXPECT_EQ(ScanNames(Path("caf?\\*.*"), kAttrMaskAll),
+                (std::set<std::string>{".", "..", "accent.txt"}));
+      EXPECT_TRUE(IsExistingDirectory(Path("caf?")));
+      FileIdentity id;
+      EXPECT_TRUE(DirectoryIdentityOf(Path("caf?\\"), &id));
+    } else {
+      EXPECT_TRUE(IsExistingFile(Path("?.txt")));
+      const std::string short_path =
+          ShortPathOfEntry(nullptr, root_ + "\\", "?.txt");
+      EXPECT_NE(short_path.find('~'), std::string::npos) << short_path;
+      EXPECT_EQ(short_path, ShortPathOf(Path("?.txt")));
+    }
+  }
+  EXPECT_EQ(seen, (std::multiset<std::string>{".", "..", "?.txt", "caf?",
+                                              "cafe", "e.txt"}));
+  // In a mask "?" stands for one character of the wide name, in any case.
+  EXPECT_EQ(ScanNames(Path("?.TXT"), kAttrMaskAll),
+            (std::set<std::string>{"?.txt", "e.txt"}));
+  EXPECT_EQ(ScanNames(Path("CAF?"), kAttrMaskAll),
+            (std::set<std::string>{"caf?", "cafe"}));
+}
+
+TEST_F(FileSystemWin32Test, PathsPastTheLengthLimit) {
+  std::wstring wide;
+  std::string deep = root_;
+  for (int level = 0; level < 30; ++level) {
+    const std::wstring name = L"dir" + std::to_wstring(1000000 + level);
+    wide += name + L"\\";
+    MakeWide(wide);
+    deep += "\\" + NarrowText(name);
+  }
+  MakeWide(wide + L"f.txt");
+  const std::string file = deep + "\\f.txt";
+  ASSERT_GT(file.size(), 330u);
+  EXPECT_EQ(ScanNames(deep + "\\*.*", kAttrMaskAll),
+            (std::set<std::string>{".", "..", "f.txt"}));
+  EXPECT_TRUE(IsExistingFile(file));
+  EXPECT_TRUE(IsExistingDirectory(deep));
+  FileIdentity id;
+  EXPECT_TRUE(DirectoryIdentityOf(deep, &id));
+  const std::string short_path = ShortPathOf(file);
+  ASSERT_GT(short_path.size(), 6u);
+  EXPECT_EQ(short_path.substr(short_path.size() - 6), "\\f.txt");
+}
+
+TEST_F(FileSystemWin32Test, CurrentDirectoryOutsideTheCodePage) {
+  for (const wchar_t* name : {L"cafe\\", L"caf\u00e9\\", L"caf\u00e9\\in.txt"})
+    MakeWide(name);
+  wchar_t saved[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, saved);
+  ASSERT_TRUE(SetCurrentDirectoryW((WideText(root_) + L"\\caf\u00e9").c_str()));
+  const std::string current = CurrentDirectory();
+  const std::set<std::string> inside =
+      ScanNames(current + "\\*.*", kAttrMaskAll);
+  const std::set<std::string> itself = ScanNames(current, kAttrMaskAll);
+  SetCurrentDirectoryW(saved);
+  EXPECT_EQ(current, root_ + "\\caf?");
+  EXPECT_EQ(inside, (std::set<std::string>{".", "..", "in.txt"}));
+  EXPECT_EQ(itself, std::set<std::string>{"caf?"});  // not "cafe"
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 """End-to-end tests of the Windows build's own cases, run through Wine under
 a Japanese locale: drive letters, root-relative paths, true case, short
-names, the regional date settings and the process command line."""
+names, names outside code page 932, long paths, the regional date settings
+and the process command line."""
 import os
 import re
 import time
 import unittest
 
+import e2e_support
 from e2e_support import (CRLF, USAGE, Case, is_windows, make_tree,
                          parse_output)
 
@@ -20,6 +22,26 @@ def local_epoch(year, month, day):
 
 
 SHORT_NAME = re.compile(rb"^[^.\\ ]{1,8}(\.[^.\\ ]{1,3})?$")
+
+# Names code page 932 holds and names it does not, made as UTF-8 Unix names.
+FOREIGN_NAMES = [
+    "names/e.txt", "names/\u00e9.txt", "names/cafe/in_plain.txt",
+    "names/caf\u00e9/in_accent.txt", "names/\ud55c\uae00/inner.txt",
+    "names/\U0001f600.txt", "names/mixed\ud55cx/deep.txt",
+    "names/\u8868/sjis.txt",
+]
+
+
+def as_printed(text):
+    """A path as the Windows build prints it: code page 932 bytes, "?" for
+    each UTF-16 unit of a character the code page lacks."""
+    out = b""
+    for char in text:
+        try:
+            out += char.encode("cp932")
+        except UnicodeEncodeError:
+            out += b"?" * (2 if ord(char) > 0xFFFF else 1)
+    return out
 
 
 class WindowsCase(Case):
@@ -88,6 +110,39 @@ class Windows(WindowsCase):
             self.assertEqual(prefix, b".")
             self.assertRegex(name, SHORT_NAME)
         self.assertEqual(run.code, 0)
+
+    def test_names_outside_the_code_page(self):
+        make_tree(self.root, {name: b"x" for name in FOREIGN_NAMES})
+        run = self.run_tool("/n*.txt", "names")
+        self.assert_search(run, [(b"names", {as_printed(name)
+                                             for name in FOREIGN_NAMES})],
+                           found=8, dirs=6)
+        short_lines = self.lines_of(self.run_tool("/n*.txt", "/vs", "names"))
+        self.assertEqual(len(short_lines), 8, short_lines)
+        self.assertNotIn(b"", short_lines)
+        self.assertIn(b"names\\e.txt", short_lines)
+
+    def test_paths_past_260_characters(self):
+        path, expected = "deep", set()
+        for level in range(40):
+            path += "/level%05d" % level
+            make_tree(self.root, {path + "/f.txt": b"x"})
+            expected.add(path.encode() + b"/f.txt")
+        run = self.run_tool("/n*.txt", "deep")
+        self.assert_search(run, [(b"deep", expected)], found=40, dirs=41)
+        short_lines = self.lines_of(self.run_tool("/n*.txt", "/vs", "deep"))
+        self.assertEqual(len(short_lines), 40)
+        self.assertNotIn(b"", short_lines)
+
+    def test_manifest_declares_long_paths_and_keeps_the_code_page(self):
+        with open(e2e_support.BINARY, "rb") as exe:
+            program = exe.read()
+        # Checked without printing the program on failure.
+        self.assertTrue(re.search(
+            rb"<longPathAware[^>]*>true</longPathAware>", program),
+            "no longPathAware in the manifest")
+        self.assertFalse(b"activeCodePage" in program,
+                         "the manifest sets the ANSI code page")
 
     def test_period_option_under_the_japanese_date_settings(self):
         make_tree(self.root, {"old.log": b"o", "new.log": b"n"})

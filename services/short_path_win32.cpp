@@ -1,0 +1,141 @@
+// The short (8.3) form of paths on Windows. The platform is asked about the
+// full "\\?\" path (mapped back to the wide names the scans delivered), and
+// its answer is fitted to the path as given: what the user typed stays
+// relative, as the platform keeps it for a relative path.
+#include <windows.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "services/dbcs.h"
+#include "services/file_system.h"
+#include "services/wide_path_win32.h"
+
+namespace {
+
+bool IsSlash(char byte) { return byte == '\\' || byte == '/'; }
+
+bool EndsInDelimiter(const std::string& text) {
+  return !text.empty() && LastDelimiterPos("\\/:", text) == text.size();
+}
+
+// Where the root of `path` ends: after "C:", "\\server\share" or a leading
+// "\", and the delimiter that follows it.
+size_t RootEnd(const std::string& path) {
+  size_t end = DrivePart(path, kWindowsSyntax).size();
+  if (end < path.size() && IsSlash(path[end])) ++end;
+  return end;
+}
+
+struct Span {
+  size_t begin, end;
+};
+
+// The non-empty components of `path` after `from`; a 0x5C that ends a
+// double-byte character is no delimiter.
+std::vector<Span> ComponentsAfter(const std::string& path, size_t from) {
+  std::vector<Span> parts;
+  size_t begin = from;
+  for (size_t i = from; i < path.size(); i = NextCharIndex(path, i)) {
+    if (!IsSlash(path[i])) continue;
+    if (i > begin) parts.push_back({begin, i});
+    begin = i + 1;
+  }
+  if (path.size() > begin) parts.push_back({begin, path.size()});
+  return parts;
+}
+
+std::vector<std::wstring> WideComponents(const std::wstring& path) {
+  std::vector<std::wstring> parts;
+  size_t begin = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != L'\\') continue;
+    if (i > begin) parts.push_back(path.substr(begin, i - begin));
+    begin = i + 1;
+  }
+  return parts;
+}
+
+std::wstring PlatformShortPath(const std::wstring& path) {
+  return GrowingQuery([&path](wchar_t* buffer, unsigned long size) {
+    return GetShortPathNameW(path.c_str(), buffer, size);
+  });
+}
+
+// The short form of a typed path that ends in "." or "..", asked for as
+// typed, so that it stays relative; the text itself when that fails.
+std::string ShortTypedPrefix(const std::string& typed) {
+  const std::wstring short_path = PlatformShortPath(WideText(typed));
+  return short_path.empty() ? typed : NarrowText(short_path);
+}
+
+bool IsDotComponent(const std::string& path, const Span& part) {
+  const std::string text = path.substr(part.begin, part.end - part.begin);
+  return text == "." || text == "..";
+}
+
+// The root stays as typed; the components up to the last "." or "..", if
+// any, take the platform's short form of that typed prefix; each later one
+// the matching component of the platform's short form of the full path.
+bool FindShortForm(const std::string& path, std::string* result) {
+  const std::wstring wide = WithoutTrailingDelimiter(PlatformPath(path));
+  if (HasWildcardInLastComponent(wide)) return false;
+  const std::vector<std::wstring> short_parts =
+      WideComponents(WithoutLongPrefix(PlatformShortPath(wide)));
+  if (short_parts.empty()) return false;
+  const size_t root_end = RootEnd(path);
+  const std::vector<Span> parts = ComponentsAfter(path, root_end);
+  size_t typed = 0;
+  for (size_t i = 0; i < parts.size(); ++i)
+    if (IsDotComponent(path, parts[i])) typed = i + 1;
+  const size_t wanted = parts.size() - typed;
+  if (short_parts.size() <= wanted) return false;
+  *result = typed == 0 ? path.substr(0, root_end)
+                       : ShortTypedPrefix(path.substr(0, parts[typed - 1].end));
+  for (size_t i = short_parts.size() - wanted; i < short_parts.size(); ++i) {
+    if (!result->empty() && !EndsInDelimiter(*result)) *result += '\\';
+    *result += NarrowText(short_parts[i]);
+  }
+  if (EndsInDelimiter(path) && !EndsInDelimiter(*result)) *result += '\\';
+  return true;
+}
+
+// The 8.3 alias of the entry a scan stands on, or its long name where it
+// has none (a name that is a legal 8.3 name already).
+bool FindShortName(const ScanPlace& place, std::string* name) {
+  WIN32_FIND_DATAW raw;
+  HANDLE handle =
+      FindFirstFileExW((place.wide_dir + place.wide_name).c_str(),
+                       FindExInfoStandard, &raw, FindExSearchNameMatch,
+                       nullptr, 0);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  FindClose(handle);
+  const size_t length = wcsnlen(raw.cAlternateFileName,
+                                sizeof raw.cAlternateFileName /
+                                    sizeof raw.cAlternateFileName[0]);
+  *name = length != 0 ? NarrowText(raw.cAlternateFileName, length) : place.name;
+  return true;
+}
+
+}  // namespace
+
+std::string ShortPathOf(const std::string& path) {
+  std::string result;
+  return FindShortForm(path, &result) ? result : std::string();
+}
+
+// The directory's short form is found once per scan; each entry then costs
+// one lookup, not one per component of its path.
+std::string ShortPathOfEntry(ScanCache*, const std::string& dir,
+                             const std::string& name) {
+  ScanPlace* place = OpenScanAt(dir, name);
+  if (place == nullptr) return ShortPathOf(dir + name);
+  if (!place->short_dir_asked) {
+    place->short_dir_asked = true;
+    place->short_dir_found = FindShortForm(dir, &place->short_dir);
+  }
+  std::string short_name;
+  if (!place->short_dir_found || !FindShortName(*place, &short_name))
+    return std::string();
+  return place->short_dir + short_name;
+}
