@@ -1,6 +1,7 @@
 #include "services/scan_cache_posix.h"
 
 #include <errno.h>
+#include <sys/resource.h>
 
 #include <cstring>
 
@@ -8,10 +9,11 @@
 
 namespace {
 
-// Descriptors kept by the outermost open frames. Deeper frames keep theirs
-// only while they are innermost, and get it back through ".." when their
-// scan resumes, so no depth of tree runs out of descriptors.
-constexpr size_t kKeptDescriptors = 256;
+// Descriptors left free for everything else the process opens.
+constexpr size_t kSpareDescriptors = 64;
+// Descriptors asked for: plenty for any real tree, few enough to stay a
+// small share of the system's.
+constexpr rlim_t kWantedDescriptors = 1 << 16;
 
 void CloseFrameDescriptor(ScanCache& cache, Frame* frame) {
   if (frame->fd >= 0) cache.reader->Close(frame->fd);
@@ -61,7 +63,7 @@ bool RememberIdentity(ScanCache& cache, Frame* frame) {
 // Closes the descriptor of a deep frame once a frame is open inside it.
 void LimitDescriptors(ScanCache& cache) {
   const size_t top = cache.frames.size() - 1;
-  if (top < kKeptDescriptors + 1) return;
+  if (top < cache.kept_descriptors + 1) return;
   Frame* below = cache.frames[top - 1].get();
   if (below->fd < 0) return;
   RememberIdentity(cache, below);
@@ -136,18 +138,42 @@ std::unique_ptr<Frame> Unlink(ScanCache& cache, size_t index) {
   return frame;
 }
 
+// The descriptors the open frames may keep. The soft limit is raised to
+// the hard one (up to kWantedDescriptors), as deep walkers do, so that the
+// frames of all but the deepest trees keep theirs.
+size_t DescriptorBudget() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return kSpareDescriptors;
+  const rlim_t wanted =
+      limit.rlim_max == RLIM_INFINITY || limit.rlim_max > kWantedDescriptors
+          ? kWantedDescriptors
+          : limit.rlim_max;
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+    struct rlimit raised = limit;
+    raised.rlim_cur = wanted;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  const rlim_t soft =
+      limit.rlim_cur == RLIM_INFINITY ? kWantedDescriptors : limit.rlim_cur;
+  return soft > 2 * kSpareDescriptors ? soft - kSpareDescriptors
+                                      : kSpareDescriptors;
+}
+
 }  // namespace
 
 ScanCachePtr NewScanCacheWithReader(DirectoryReader* reader,
-                                    bool repeated_walks) {
+                                    bool repeated_walks,
+                                    size_t kept_descriptors) {
   ScanCachePtr cache(new ScanCache);
   cache->reader = reader;
+  cache->kept_descriptors = kept_descriptors;
   if (repeated_walks) cache->run.Enable();
   return cache;
 }
 
 ScanCachePtr NewScanCache(bool repeated_walks) {
-  return NewScanCacheWithReader(&SystemDirectoryReader(), repeated_walks);
+  return NewScanCacheWithReader(&SystemDirectoryReader(), repeated_walks,
+                                DescriptorBudget());
 }
 
 void ScanCacheDeleter::operator()(ScanCache* cache) const {
@@ -222,7 +248,7 @@ int FrameDescriptor(ScanCache& cache, size_t index) {
     frames[first]->fd = OpenDirectoryFromStart(cache, FrameText(cache, first));
   for (size_t k = first + 1; k <= index && frames[k - 1]->fd >= 0; ++k) {
     frames[k]->fd = OpenComponent(cache, frames[k - 1]->fd, frames[k]->name);
-    if (k - 1 >= kKeptDescriptors && k - 1 != first) {
+    if (k - 1 >= cache.kept_descriptors && k - 1 != first) {
       RememberIdentity(cache, frames[k - 1].get());
       CloseFrameDescriptor(cache, frames[k - 1].get());
     }

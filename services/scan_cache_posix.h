@@ -57,11 +57,15 @@ struct ScanCache {
   int lookup_fd = -1;
   ShortFormState short_forms;
   ScanCounts counts;
+  size_t kept_descriptors = 0;
 };
 
-// A cache whose scans read through `reader` (which must outlive it).
+// A cache whose scans read through `reader` (which must outlive it) and
+// whose open frames keep at most `kept_descriptors` descriptors; deeper
+// frames keep theirs only while innermost.
 ScanCachePtr NewScanCacheWithReader(DirectoryReader* reader,
-                                    bool repeated_walks);
+                                    bool repeated_walks,
+                                    size_t kept_descriptors);
 
 // Reads (or takes from what is kept) the listing of `dir` and opens a frame
 // for it on top of the others; 0, or an errno value.
