@@ -1,23 +1,33 @@
 #!/usr/bin/env python3
-"""Generates the benchmark tree: the same directories, names, sizes and times
-on every run (fixed seed), so timings and match counts compare across runs.
+"""Generates the benchmark trees: the same directories, names, sizes and
+times on every run (fixed seed), so timings and match counts compare across
+runs.
 
-The tree is built in <root>/tree.partial, renamed to <root>/tree when done,
-and then <root>/generator.json records the generator version and scale. A
-tree whose record matches is reused as it is.
+Three kinds, each in its own directory under <root>:
+  tree   20,000 directories and 180,000 sparse files, up to 9 levels deep;
+  chain  a chain of 2,000 nested directories with two files on each level,
+         its deepest paths three times PATH_MAX long;
+  wide   100,000 empty files in one directory.
+Each is built in <root>/<kind>.partial and renamed to <root>/<kind> when
+done; then a record of the generator version and scale is written
+(<root>/generator.json for the tree, <root>/<kind>.json for the others). A
+directory whose record matches is reused as it is. The chain is made and
+removed with calls relative to directory descriptors, one level at a time,
+since its paths are too long for the path-taking calls.
 """
 import argparse
 import calendar
 import json
 import os
 import random
-import shutil
+import stat
 import sys
 
 VERSION = 2
 SEED = 20240607
 DEFAULT_ROOT = "/tmp/kestriv-bench-tree"
-MARKER = "generator.json"
+MARKERS = {"tree": "generator.json", "chain": "chain.json",
+           "wide": "wide.json"}
 
 # Scales: directories, files, directories that get a block of files, and the
 # size of that block.
@@ -25,6 +35,13 @@ SCALES = {
     "full": {"dirs": 20000, "files": 180000, "big_dirs": 5, "big_files": 2000},
     "small": {"dirs": 200, "files": 1800, "big_dirs": 2, "big_files": 150},
 }
+# The chain: levels, each a directory named like "d0042" (6 characters with
+# the delimiter, so 1,000 levels already pass PATH_MAX) holding one .txt
+# file, one .log file and the next level.
+CHAIN_SCALES = {"full": {"levels": 2000}, "small": {"levels": 1000}}
+# The wide directory: this many files, named like the tree's files.
+WIDE_SCALES = {"full": {"files": 100000}, "small": {"files": 5000}}
+WIDE_SEED = 20240608
 MAX_DEPTH = 8
 
 # File name endings with their weights (per cent). The three spellings of
@@ -178,40 +195,153 @@ def build(base, dirs, files, rng):
         os.utime(path, (t, t))
 
 
-def read_marker(root):
+DIR_FLAGS = os.O_RDONLY | os.O_DIRECTORY | os.O_NOFOLLOW | os.O_CLOEXEC
+FILE_FLAGS = os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC
+
+
+def create_file(name, dir_fd):
+    os.close(os.open(name, FILE_FLAGS, 0o644, dir_fd=dir_fd))
+
+
+def build_chain(base, levels):
+    """`levels` nested directories under base, each with two files; only
+    one directory is open at a time, and every call is relative to it."""
+    os.mkdir(base)
+    fd = os.open(base, DIR_FLAGS)
     try:
-        with open(os.path.join(root, MARKER)) as f:
+        for level in range(levels):
+            create_file("n%04d.txt" % level, fd)
+            create_file("n%04d.log" % level, fd)
+            name = "d%04d" % level
+            os.mkdir(name, dir_fd=fd)
+            below = os.open(name, DIR_FLAGS, dir_fd=fd)
+            os.close(fd)
+            fd = below
+    finally:
+        os.close(fd)
+
+
+def build_wide(base, count):
+    """`count` empty files in base, named like the tree's files."""
+    rng = random.Random(WIDE_SEED)
+    taken = set()
+    os.mkdir(base)
+    fd = os.open(base, DIR_FLAGS)
+    try:
+        for _ in range(count):
+            create_file(unique(taken, *file_name(rng)), fd)
+    finally:
+        os.close(fd)
+
+
+def remove_tree(path):
+    """Removes a directory tree of any depth: it keeps one directory open,
+    goes down into the first subdirectory it finds, and once a directory is
+    empty goes back up through ".." and removes it. Neither the length of
+    the paths nor Python's recursion limit bounds the depth."""
+    parent = os.open(os.path.dirname(path) or ".", DIR_FLAGS)
+    names = [os.path.basename(path)]
+    fd = os.open(names[0], DIR_FLAGS, dir_fd=parent)
+    try:
+        while names:
+            with os.scandir(fd) as listing:
+                entries = list(listing)
+            subdirs = [e.name for e in entries
+                       if e.is_dir(follow_symlinks=False)]
+            for entry in entries:
+                if entry.name not in subdirs:
+                    os.unlink(entry.name, dir_fd=fd)
+            if subdirs:
+                below = os.open(subdirs[0], DIR_FLAGS, dir_fd=fd)
+                os.close(fd)
+                fd = below
+                names.append(subdirs[0])
+                continue
+            up = os.open("..", DIR_FLAGS, dir_fd=fd) if len(names) > 1 \
+                else os.dup(parent)
+            os.close(fd)
+            fd = up
+            os.rmdir(names.pop(), dir_fd=fd)
+    finally:
+        os.close(fd)
+        os.close(parent)
+
+
+def remove(path):
+    """Removes whatever is at path: a directory tree, a file or nothing."""
+    try:
+        mode = os.lstat(path).st_mode
+    except FileNotFoundError:
+        return
+    if stat.S_ISDIR(mode):
+        remove_tree(path)
+    else:
+        os.remove(path)
+
+
+def read_marker(path):
+    try:
+        with open(path) as f:
             return json.load(f)
     except (OSError, ValueError):
         return None
 
 
-def make_tree(root, scale_name):
-    scale = SCALES[scale_name]
-    record = {"version": VERSION, "seed": SEED, "scale": scale_name, **scale}
-    tree = os.path.join(root, "tree")
-    if read_marker(root) == record and os.path.isdir(tree):
+def generate(kind, scale_name, partial):
+    """Builds one kind of tree at the scale in `partial`."""
+    if kind == "tree":
+        scale = SCALES[scale_name]
+        rng = random.Random(SEED)
+        dirs, taken = plan_dirs(rng, scale["dirs"])
+        files = plan_files(rng, dirs, taken, scale)
+        os.mkdir(partial)
+        build(partial, dirs, files, rng)
+    elif kind == "chain":
+        build_chain(partial, CHAIN_SCALES[scale_name]["levels"])
+    else:
+        build_wide(partial, WIDE_SCALES[scale_name]["files"])
+
+
+def expected_record(kind, scale_name):
+    """The record a finished tree of this kind and scale carries."""
+    if kind == "tree":
+        return {"version": VERSION, "seed": SEED, "scale": scale_name,
+                **SCALES[scale_name]}
+    if kind == "chain":
+        return {"version": VERSION, "scale": scale_name,
+                **CHAIN_SCALES[scale_name]}
+    return {"version": VERSION, "seed": WIDE_SEED, "scale": scale_name,
+            **WIDE_SCALES[scale_name]}
+
+
+def ours():
+    """The names this generator may create under its root."""
+    names = set(MARKERS.values())
+    for kind in MARKERS:
+        names |= {kind, kind + ".partial"}
+    return names
+
+
+def make_tree(root, scale_name, kind="tree"):
+    """The path of the tree of this kind under root, generated unless a
+    finished one with the same record is there; and whether it was made."""
+    tree = os.path.join(root, kind)
+    marker = os.path.join(root, MARKERS[kind])
+    if read_marker(marker) == expected_record(kind, scale_name) and \
+            os.path.isdir(tree):
         return tree, False
     if os.path.exists(root):
-        strangers = set(os.listdir(root)) - {"tree", "tree.partial", MARKER}
+        strangers = set(os.listdir(root)) - ours()
         if strangers:
             sys.exit("make_tree: %s holds other files (%s); not touching it"
                      % (root, ", ".join(sorted(strangers))))
     os.makedirs(root, exist_ok=True)
-    for old in (os.path.join(root, MARKER), tree, tree + ".partial"):
-        if os.path.isdir(old):
-            shutil.rmtree(old)
-        elif os.path.exists(old):
-            os.remove(old)
-    rng = random.Random(SEED)
-    dirs, taken = plan_dirs(rng, scale["dirs"])
-    files = plan_files(rng, dirs, taken, scale)
-    partial = tree + ".partial"
-    os.mkdir(partial)
-    build(partial, dirs, files, rng)
-    os.rename(partial, tree)
-    with open(os.path.join(root, MARKER), "w") as f:
-        json.dump(record, f)
+    for old in (marker, tree, tree + ".partial"):
+        remove(old)
+    generate(kind, scale_name, tree + ".partial")
+    os.rename(tree + ".partial", tree)
+    with open(marker, "w") as f:
+        json.dump(expected_record(kind, scale_name), f)
     return tree, True
 
 
@@ -220,10 +350,12 @@ def main():
     parser.add_argument("root", nargs="?", default=DEFAULT_ROOT,
                         help="directory to hold the tree (default %(default)s)")
     parser.add_argument("--small", action="store_true",
-                        help="about 2,000 entries, for a smoke run")
+                        help="smaller trees, for a smoke run")
+    parser.add_argument("--kind", choices=sorted(MARKERS), default="tree",
+                        help="which tree to make (default %(default)s)")
     args = parser.parse_args()
     tree, made = make_tree(os.path.abspath(args.root),
-                           "small" if args.small else "full")
+                           "small" if args.small else "full", args.kind)
     print(tree)
     print("make_tree: %s %s" % ("generated" if made else "reused", tree),
           file=sys.stderr)
