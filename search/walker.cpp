@@ -42,7 +42,8 @@ struct Walk {
 };
 
 bool IsDotOrDotDot(const std::string& name) {
-  return name == "." || name == "..";
+  return name.size() <= 2 && name[0] == '.' &&
+         (name.size() == 1 || name[1] == '.');
 }
 
 // "." and ".." and volume labels are never candidates.
@@ -169,7 +170,8 @@ void Descend(const TSearchRec& rec, Walk& walk) {
 
 void DescentPass(Walk& walk) {
   TSearchRec rec;
-  rec.Wanted = 0;  // only the directory and link bits are read
+  // Only directories, and of them the directory and link bits, are read.
+  rec.Wanted = kOnlyDirectories;
   rec.Cache = walk.cache;
   for (int found = OpenEntryScan(walk.path + "*.*", kAttrMaskAll, rec);
        found == 0; found = NextEntry(rec)) {

@@ -63,6 +63,9 @@ enum : uint32_t {
   kWantSize = 0x02,
   kWantTime = 0x04,
   kWantAll = 0x07,
+  // Only directories are read: a scan may pass over entries it knows to be
+  // other kinds without delivering them.
+  kOnlyDirectories = 0x08,
 };
 
 // One directory entry as the scan delivers it, and the state of one scan.

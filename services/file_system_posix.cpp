@@ -29,7 +29,7 @@ struct EntryScanState {
   Frame* frame = nullptr;  // the listing taken, once taken
   std::string dir;
   std::string mask;       // the mask, or the exact name looked for
-  std::unique_ptr<CompiledMask> matcher;  // for a mask, prepared once
+  const CompiledMask* matcher = nullptr;  // for a mask, prepared once
   bool exact = false;
   std::string delivered;  // the exact name delivered as typed
   size_t next = 0;        // offset of the next listed entry
@@ -115,7 +115,8 @@ int DescriptorOf(ScanCache& cache, const Frame* frame) {
 // (whose target decides) needs one.
 bool ListedEntryFields(EntryScanState& state, const ListedEntry& entry,
                        uint32_t wanted, EntryFields* fields) {
-  if (wanted != 0 || entry.type == DT_LNK || entry.type == DT_UNKNOWN)
+  if ((wanted & kWantAll) != 0 || entry.type == DT_LNK ||
+      entry.type == DT_UNKNOWN)
     return StatEntry(*state.cache, DescriptorOf(*state.cache, state.frame),
                      entry.name, fields);
   fields->attr = entry.type == DT_DIR ? kAttrDirectory : kAttrArchive;
@@ -144,7 +145,11 @@ bool Selects(const EntryScanState& state, const ListedEntry& entry) {
 int DeliverFromListing(TSearchRec& rec) {
   EntryScanState& state = *rec.Scan;
   ListedEntry entry;
+  const bool only_directories = (rec.Wanted & kOnlyDirectories) != 0;
   while (NextListedEntry(state.frame->listing, &state.next, &entry)) {
+    if (only_directories && entry.type != DT_DIR && entry.type != DT_LNK &&
+        entry.type != DT_UNKNOWN)
+      continue;
     if (!Selects(state, entry)) continue;
     EntryFields fields;
     if (!ListedEntryFields(state, entry, rec.Wanted, &fields)) continue;
@@ -205,6 +210,17 @@ int DeliverOtherSpellings(TSearchRec& rec) {
   return DeliverFromListing(rec);
 }
 
+// The walker scans every directory with the same two masks: each is
+// prepared once per run, not once per directory.
+const CompiledMask* CompiledMaskFor(ScanCache& cache, const std::string& mask) {
+  for (const auto& known : cache.masks)
+    if (known.first == mask) return known.second.get();
+  constexpr size_t kKeptMasks = 8;
+  if (cache.masks.size() == kKeptMasks) cache.masks.clear();
+  cache.masks.emplace_back(mask, std::make_unique<CompiledMask>(mask));
+  return cache.masks.back().second.get();
+}
+
 int OpenExactScan(EntryScanState& state, TSearchRec& rec) {
   const int fd = OpenDirectory(*state.cache, state.dir);
   if (fd < 0) return errno != 0 ? errno : kNoMoreEntries;
@@ -240,7 +256,7 @@ int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
   if (scan->exact) {
     result = OpenExactScan(*scan, rec);
   } else {
-    scan->matcher = std::make_unique<CompiledMask>(scan->mask);
+    scan->matcher = CompiledMaskFor(*scan->cache, scan->mask);
     result = TakeListing(*scan->cache, scan->dir, &scan->frame);
     // The text is not needed again: an open scan per level of a deep
     // tree must not hold the whole path each.

@@ -42,15 +42,21 @@ bool NextListedEntry(const Listing& listing, size_t* offset,
   if (*offset >= listing.bytes.size()) return false;
   const char* at = listing.bytes.data() + *offset;
   entry->type = static_cast<unsigned char>(at[0]);
-  entry->name = at + 1;
-  entry->size = std::strlen(at + 1);
-  *offset += entry->size + 2;
+  entry->size = static_cast<unsigned char>(at[1]);
+  entry->name = at + 2;
+  *offset += entry->size + 3;
   return true;
 }
 
 void AppendListedEntry(Listing* listing, unsigned char type, const char* name,
                        size_t size) {
-  listing->bytes.push_back(static_cast<char>(type));
-  listing->bytes.append(name, size);
-  listing->bytes.push_back('\0');
+  // A name is at most 255 bytes (NAME_MAX), so one byte holds its size.
+  if (size > 255) size = 255;
+  std::string& bytes = listing->bytes;
+  const size_t at = bytes.size();
+  bytes.resize(at + size + 3);
+  bytes[at] = static_cast<char>(type);
+  bytes[at + 1] = static_cast<char>(size);
+  std::memcpy(&bytes[at + 2], name, size);
+  bytes[at + 2 + size] = '\0';
 }

@@ -1,6 +1,7 @@
 // One directory's entries as a POSIX scan keeps them: in the order the
-// system delivered them, compactly, per entry its type byte, its name and a
-// NUL, so that a listing costs little more than its names.
+// system delivered them, compactly, per entry its type byte, the size of
+// its name, the name and a NUL, so that a listing costs little more than
+// its names.
 #ifndef KESTRIV_SERVICES_LISTING_POSIX_H_
 #define KESTRIV_SERVICES_LISTING_POSIX_H_
 
@@ -25,7 +26,7 @@ struct ListedEntry {
 };
 
 struct Listing {
-  std::string bytes;  // type byte, name, NUL; entry after entry
+  std::string bytes;  // type, name size, name, NUL; entry after entry
 };
 
 // Reads the whole listing of the open directory `fd`, the raw records

@@ -19,6 +19,7 @@
 #include "services/listing_posix.h"
 #include "services/run_listings_posix.h"
 #include "services/short_path_posix.h"
+#include "services/wildcard.h"
 
 // The listing of one directory whose scan is open.
 struct Frame {
@@ -58,6 +59,8 @@ struct ScanCache {
   ShortFormState short_forms;
   ScanCounts counts;
   size_t kept_descriptors = 0;
+  // Masks prepared for matching, by their text.
+  std::vector<std::pair<std::string, std::unique_ptr<CompiledMask>>> masks;
 };
 
 // A cache whose scans read through `reader` (which must outlive it) and
