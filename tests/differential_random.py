@@ -26,9 +26,10 @@ Windows:
   links to a directory above the link (Wine hides some of them, and each
   build ends a cycle its own way). Directory links point only to
   directories whose subtree holds no directory link, so nothing cycles.
-- Masks where Wine's matching and Windows' differ. Wine takes "*" and "?"
-  as plain wildcards ("?" matches a "."; a trailing "." is dropped, so
-  "*." is "*"), while Windows turns "?" into DOS_QM, "*" before "." into
+- Masks where Wine's matching and Windows' differ. Wine 8 takes "*" and
+  "?" as plain wildcards ("?" matches a "."; a trailing "." is dropped, so
+  "*." is "*"; after "*" it seeks the mask's next unit literally, so "*?"
+  wants a "?" in the name), while Windows turns "?" into DOS_QM, "*" before "." into
   DOS_STAR and "." before a wildcard into DOS_DOT (the rules the POSIX build
   follows). A mask is used only when both readings select the same names
   of the tree. Wine also matches masks against its own 8.3 aliases
@@ -114,29 +115,41 @@ def has_wildcard(mask):
 
 # --- How each side matches a mask ----------------------------------------
 
-def glob_match(mask, name):
-    """Wine: "*" any run, "?" any one unit, other units equal after folding;
-    trailing "." and "*" of the mask match nothing."""
+def wine_match(mask, name):
+    """Wine 8's entry scan: after a run of "*" it jumps to the next unit
+    equal to the mask's next unit (a "?" there is sought as a "?"), and on
+    a mismatch starts again one unit further; "?" takes any one unit; a
+    trailing run of "." and "*" in the mask matches nothing."""
     m, n = units(mask), units(name)
-    while m and m[-1] in (ord("."), ord("*")) and has_wildcard(mask):
-        if m[-1] == ord("*"):
-            break
-        m.pop()
-    memo = {}
-
-    def at(i, j):
-        key = (i, j)
-        if key not in memo:
+    star, qm = ord("*"), ord("?")
+    i = j = 0
+    joker = retry = None
+    while j < len(n) and i < len(m):
+        if m[i] == star:
+            while i < len(m) and m[i] == star:
+                i += 1
             if i == len(m):
-                memo[key] = j == len(n)
-            elif m[i] == ord("*"):
-                memo[key] = at(i + 1, j) or (j < len(n) and at(i, j + 1))
-            elif j < len(n) and (m[i] == ord("?") or m[i] == n[j]):
-                memo[key] = at(i + 1, j + 1)
-            else:
-                memo[key] = False
-        return memo[key]
-    return at(0, 0)
+                return True
+            joker = i
+            while j < len(n) and n[j] != m[i]:
+                j += 1
+            retry = j
+        elif m[i] == qm:
+            i, j = i + 1, j + 1
+        elif m[i] == n[j]:
+            i, j = i + 1, j + 1
+            if i == len(m) and j != len(n) and joker is not None:
+                i = joker
+            elif i == len(m) and j == len(n):
+                return True
+        elif joker is not None:
+            i, retry = joker, retry + 1
+            j = retry
+        else:
+            return False
+    while i < len(m) and m[i] in (ord("."), star):
+        i += 1
+    return i == len(m) and j == len(n)
 
 
 def dos_match(mask, name):
@@ -203,9 +216,25 @@ def alias_pattern(name):
     return out
 
 
+def legal_8dot3(name):
+    """Whether Wine keeps `name` as its own short name (no alias)."""
+    if len(name) > 12 or name.startswith("."):
+        return False
+    if any(ord(c) > 0x7F or c in ' *?<>|"+=,;[]:' for c in name):
+        return False
+    if name.count(".") > 1:
+        return False
+    if "." not in name:
+        return len(name) <= 8
+    dot = name.index(".")
+    return dot <= 8 and 1 < len(name) - dot < 5
+
+
 def may_select_alias(mask, name):
-    """Whether Wine's glob could select the alias of `name`, whatever its
-    hash characters are."""
+    """Whether a plain glob (which selects whatever Wine's scan does) could
+    select the alias of `name`, whatever its hash characters are."""
+    if legal_8dot3(name):
+        return False
     m, n = units(mask), alias_pattern(name)
     hashes = {ord(c) for c in HASH_CHARS}
     memo = {}
@@ -241,7 +270,7 @@ def safe_mask(mask, names):
                for n in names):
             return False
     for name in names:
-        wine = glob_match(mask.rstrip(".") if not has_wildcard(mask)
+        wine = wine_match(mask.rstrip(".") if not has_wildcard(mask)
                           else mask, name)
         if wine != dos_match(mask, name):
             return False
