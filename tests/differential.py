@@ -167,9 +167,11 @@ def random_part(posix, seed, trees, commands, only_tree=None):
         try:
             tree.create(root)
             bad = 0
+            exits = collections.Counter()
             for args in lines:
                 mine, theirs = run_both(posix, args, root)
                 cases += 1
+                exits[mine[0]] += 1
                 if mine[:2] == theirs[:2]:
                     continue
                 bad += 1
@@ -179,8 +181,10 @@ def random_part(posix, seed, trees, commands, only_tree=None):
                 print("  POSIX   exit %d: %r" % (mine[0], mine[2][:2000]))
                 print("  Windows exit %d: %r" % (theirs[0], theirs[2][:2000]))
             failures += bad
-            print("random tree %d: %d command lines, %d different (%.0f s)" %
-                  (index, len(lines), bad, time.time() - start))
+            print("random tree %d: %d command lines (exit 0/1/2: %d/%d/%d), "
+                  "%d different (%.0f s)" %
+                  (index, len(lines), exits[0], exits[1], exits[2], bad,
+                   time.time() - start))
         finally:
             rand.remove_tree(root)
     return cases, failures
