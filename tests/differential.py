@@ -16,8 +16,8 @@ lines, selected entries (as a multiset per header) and summary compared.
         [--commands C] [--tree K] [--random-only]
 
 A disagreement prints the seed, the tree number, the tree, the command line
-and both outputs; --seed S --tree K makes that tree and its command lines
-again. tests/differential_long.sh runs 2,000 random cases.
+and both outputs; --seed S --tree K (with the same --commands, or more)
+makes that tree and its command lines again. tests/differential_long.sh runs 2,000 random cases.
 """
 import argparse
 import collections
@@ -172,9 +172,7 @@ def random_part(posix, seed, trees, commands, only_tree=None):
     """Runs the random cases; the number of cases and of disagreements."""
     cases = failures = 0
     start = time.time()
-    for index in range(trees):
-        if only_tree is not None and index != only_tree:
-            continue
+    for index in range(trees) if only_tree is None else [only_tree]:
         tree, lines = rand.tree_and_commands(seed, index, commands,
                                              time.time())
         root = tempfile.mkdtemp(prefix="kestriv-random-")
