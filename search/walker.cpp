@@ -30,8 +30,8 @@ enum class PrefixState { kUnknown, kKnown, kPerDirectory };
 // level, so that memory stays flat however deep the tree.
 struct Walk {
   ScanCache* cache = nullptr;
-  std::string mask;      // the mask's last component
   std::string mask_dir;  // what stands before it, with its delimiter
+  std::string selection;  // the whole mask: mask_dir, then mask
   std::string path;      // the directory being walked, ending in a delimiter
   size_t start_size = 0;  // bytes of the walked directory's text in `path`
   PrefixState start_state = PrefixState::kUnknown;
@@ -39,7 +39,16 @@ struct Walk {
   std::vector<FileIdentity> ancestors;  // it and its real ancestors
   std::vector<ChainLink> chain;
   size_t links_on_chain = 0;
+  std::string pattern;  // room for the scan patterns, reused at every level
 };
+
+// The pattern `walk.path` + `tail`, in the walk's reused room; it is read
+// only while a scan opens.
+const std::string& PatternOf(Walk& walk, std::string_view tail) {
+  walk.pattern.assign(walk.path);
+  walk.pattern.append(tail);
+  return walk.pattern;
+}
 
 bool IsDotOrDotDot(const std::string& name) {
   return name.size() <= 2 && name[0] == '.' &&
@@ -120,7 +129,7 @@ void SelectionPass(Walk& walk) {
   rec.Wanted = FieldsTheFilterReads();
   rec.Cache = walk.cache;
   DirectoryPrinter printer;
-  for (int found = OpenEntryScan(walk.path + walk.mask_dir + walk.mask,
+  for (int found = OpenEntryScan(PatternOf(walk, walk.selection),
                                  kAttrMaskAll, rec);
        found == 0; found = NextEntry(rec)) {
     if (IsCandidate(rec) && MatchesFilter(rec))
@@ -173,7 +182,7 @@ void DescentPass(Walk& walk) {
   // Only directories, and of them the directory and link bits, are read.
   rec.Wanted = kOnlyDirectories;
   rec.Cache = walk.cache;
-  for (int found = OpenEntryScan(walk.path + "*.*", kAttrMaskAll, rec);
+  for (int found = OpenEntryScan(PatternOf(walk, "*.*"), kAttrMaskAll, rec);
        found == 0; found = NextEntry(rec)) {
     if (IsCandidate(rec) && (rec.Attr & kAttrDirectory) != 0)
       Descend(rec, walk);
@@ -219,7 +228,7 @@ void SearchDirectory(const std::string& dir, const std::string& mask,
   walk.cache = cache;
   const size_t mask_dir_size = MaskDirectorySize(mask);
   walk.mask_dir = mask.substr(0, mask_dir_size);
-  walk.mask = mask.substr(mask_dir_size);
+  walk.selection = mask;
   walk.path = WithTrailingBackslash(dir);
   walk.start_size = walk.path.size();
   if (SearchSettings.Recursive)

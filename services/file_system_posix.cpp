@@ -238,10 +238,11 @@ int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
   CloseEntryScan(rec);
   rec.SkipMask = SkipMaskOf(attr_mask);
   const size_t slash = pattern.rfind('/');
+  const std::string_view whole(pattern);
+  const std::string_view dir = slash == std::string::npos ? std::string_view()
+                               : slash == 0 ? whole.substr(0, 1)
+                                            : whole.substr(0, slash);
   auto state = std::make_unique<EntryScanState>();
-  state->dir = slash == std::string::npos ? ""
-               : slash == 0               ? "/"
-                                          : pattern.substr(0, slash);
   state->mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   if (state->mask.empty()) return kNoMoreEntries;
   state->cache = rec.Cache;
@@ -254,13 +255,14 @@ int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
   rec.Scan.reset(state.release());
   int result;
   if (scan->exact) {
+    // An exact scan reads its directory again for the other spellings; a
+    // mask scan holds no text, as an open scan per level of a deep tree
+    // must not hold the whole path each.
+    scan->dir.assign(dir);
     result = OpenExactScan(*scan, rec);
   } else {
     scan->matcher = CompiledMaskFor(*scan->cache, scan->mask);
-    result = TakeListing(*scan->cache, scan->dir, &scan->frame);
-    // The text is not needed again: an open scan per level of a deep
-    // tree must not hold the whole path each.
-    std::string().swap(scan->dir);
+    result = TakeListing(*scan->cache, dir, &scan->frame);
     if (result == 0) result = DeliverFromListing(rec);
   }
   if (result != 0) CloseEntryScan(rec);

@@ -30,10 +30,16 @@ bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
     const ssize_t n = reader.ReadRecords(fd, buffer->data.get(), buffer->capacity);
     if (n < 0) return false;
     if (n == 0) return true;
+    // A compact entry is never longer than its raw record.
+    std::string& bytes = listing->bytes;
+    const size_t start = bytes.size();
+    bytes.resize(start + static_cast<size_t>(n));
+    char* out = &bytes[start];
     ForEachRawRecord(buffer->data.get(), static_cast<size_t>(n),
-                     [listing](unsigned char type, const char* name) {
-                       AppendListedEntry(listing, type, name, std::strlen(name));
+                     [&out](unsigned char type, const char* name) {
+                       out = WriteListedEntry(out, type, name, std::strlen(name));
                      });
+    bytes.resize(static_cast<size_t>(out - bytes.data()));
   }
 }
 
@@ -48,15 +54,21 @@ bool NextListedEntry(const Listing& listing, size_t* offset,
   return true;
 }
 
-void AppendListedEntry(Listing* listing, unsigned char type, const char* name,
+char* WriteListedEntry(char* out, unsigned char type, const char* name,
                        size_t size) {
   // A name is at most 255 bytes (NAME_MAX), so one byte holds its size.
   if (size > 255) size = 255;
+  out[0] = static_cast<char>(type);
+  out[1] = static_cast<char>(size);
+  std::memcpy(out + 2, name, size);
+  out[2 + size] = '\0';
+  return out + size + 3;
+}
+
+void AppendListedEntry(Listing* listing, unsigned char type, const char* name,
+                       size_t size) {
   std::string& bytes = listing->bytes;
   const size_t at = bytes.size();
-  bytes.resize(at + size + 3);
-  bytes[at] = static_cast<char>(type);
-  bytes[at + 1] = static_cast<char>(size);
-  std::memcpy(&bytes[at + 2], name, size);
-  bytes[at + 2 + size] = '\0';
+  bytes.resize(at + (size > 255 ? 255 : size) + 3);
+  WriteListedEntry(&bytes[at], type, name, size);
 }

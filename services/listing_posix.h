@@ -39,6 +39,10 @@ bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
 bool NextListedEntry(const Listing& listing, size_t* offset,
                      ListedEntry* entry);
 
+// Writes one entry at `out`, which has room for it; the byte after it.
+char* WriteListedEntry(char* out, unsigned char type, const char* name,
+                       size_t size);
+
 // Appends one entry to `listing`.
 void AppendListedEntry(Listing* listing, unsigned char type,
                        const char* name, size_t size);

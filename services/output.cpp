@@ -173,7 +173,7 @@ std::string IoErrorMessage(int32_t code) {
 
 }  // namespace
 
-void WriteText(const std::string& text) { Append(text.data(), text.size()); }
+void WriteText(std::string_view text) { Append(text.data(), text.size()); }
 
 void WriteInteger(int32_t value) {
   char digits[12];

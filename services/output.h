@@ -7,11 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class Exception;
 
 // Appends the bytes of `text`; an empty text still binds the channel.
-void WriteText(const std::string& text);
+void WriteText(std::string_view text);
 // Appends `value` in decimal.
 void WriteInteger(int32_t value);
 // Appends CR LF, then flushes when standard output takes each line.

@@ -57,6 +57,9 @@ void CloseKeepingErrno(ScanCache& cache, int fd) {
 // closed on the way when `owned`.
 int OpenComponents(ScanCache& cache, int fd, bool owned,
                    const std::string& rest) {
+  // The common case, a subdirectory of an open scan's directory.
+  if (!owned && !rest.empty() && rest.find('/') == std::string::npos)
+    return OpenComponent(cache, fd, rest);
   for (const std::string& component : PathComponents(rest)) {
     const int next = OpenComponent(cache, fd, component);
     if (owned) CloseKeepingErrno(cache, fd);
@@ -69,7 +72,7 @@ int OpenComponents(ScanCache& cache, int fd, bool owned,
 
 // Where `dir` lies at or below `text`, the part below it.
 bool BelowText(const std::string& text, size_t text_size,
-               const std::string& dir, std::string* rest) {
+               std::string_view dir, std::string* rest) {
   if (dir.size() < text_size || dir.compare(0, text_size, text, 0, text_size))
     return false;
   if (dir.size() == text_size) {
@@ -111,7 +114,7 @@ int OpenComponent(ScanCache& cache, int at, const std::string& name) {
   return cache.reader->OpenAt(at, stored.c_str());
 }
 
-int OpenDirectory(ScanCache& cache, const std::string& dir) {
+int OpenDirectory(ScanCache& cache, std::string_view dir) {
   // The innermost two frames: a scan's directory, or its parent's.
   const std::string* text = &cache.chain_text;
   std::string rest;
@@ -132,7 +135,7 @@ namespace {
 
 // Keeps a descriptor of `dir`, opened as `fd`, as the start of the next
 // long lookup.
-void RememberLookup(ScanCache& cache, const std::string& dir, int fd) {
+void RememberLookup(ScanCache& cache, std::string_view dir, int fd) {
   const int kept = cache.reader->OpenAt(fd, ".");
   if (kept < 0) return;
   if (cache.lookup_fd >= 0) cache.reader->Close(cache.lookup_fd);
@@ -142,12 +145,13 @@ void RememberLookup(ScanCache& cache, const std::string& dir, int fd) {
 
 }  // namespace
 
-int OpenDirectoryFromStart(ScanCache& cache, const std::string& dir) {
+int OpenDirectoryFromStart(ScanCache& cache, std::string_view dir) {
   // Most paths open as typed at once; the rest one component at a time,
   // from the long path looked up last where they lie below it.
   constexpr size_t kLongPath = PATH_MAX / 2;
   if (dir.size() < kLongPath) {
-    const int fd = cache.reader->OpenAt(AT_FDCWD, dir.empty() ? "." : dir.c_str());
+    const std::string text(dir.empty() ? std::string_view(".") : dir);
+    const int fd = cache.reader->OpenAt(AT_FDCWD, text.c_str());
     if (fd >= 0 || (errno != ENOENT && errno != ENAMETOOLONG)) return fd;
   }
   std::string rest;
@@ -159,7 +163,7 @@ int OpenDirectoryFromStart(ScanCache& cache, const std::string& dir) {
     const int start = cache.reader->OpenAt(
         AT_FDCWD, !dir.empty() && dir[0] == '/' ? "/" : ".");
     if (start < 0) return -1;
-    fd = OpenComponents(cache, start, true, dir);
+    fd = OpenComponents(cache, start, true, std::string(dir));
   }
   if (fd >= 0 && dir.size() >= kLongPath) RememberLookup(cache, dir, fd);
   return fd;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct ScanCache;
@@ -32,10 +33,10 @@ int OpenComponent(ScanCache& cache, int at, const std::string& name);
 
 // Opens the directory `dir` ("" is the current one), relative to the open
 // scan of an ancestor where there is one; -1 with errno set on failure.
-int OpenDirectory(ScanCache& cache, const std::string& dir);
+int OpenDirectory(ScanCache& cache, std::string_view dir);
 
 // The same, from the current or root directory only.
-int OpenDirectoryFromStart(ScanCache& cache, const std::string& dir);
+int OpenDirectoryFromStart(ScanCache& cache, std::string_view dir);
 
 // Status of `path` (of a final link's target when `follow`); false when it
 // cannot be found.

@@ -24,7 +24,7 @@ const char* RunListings::At(Place place) const {
   return chunks_[place.chunk].get() + place.offset;
 }
 
-bool RunListings::SameText(uint64_t slot_value, const std::string& dir) const {
+bool RunListings::SameText(uint64_t slot_value, std::string_view dir) const {
   const Place place{static_cast<uint32_t>((slot_value - 1) >> 32),
                     static_cast<uint32_t>(slot_value - 1)};
   Header header;
@@ -34,9 +34,9 @@ bool RunListings::SameText(uint64_t slot_value, const std::string& dir) const {
 }
 
 // The slot of `dir`: the one that holds it, or the free one it would take.
-size_t RunListings::FindSlot(const std::string& dir) const {
+size_t RunListings::FindSlot(std::string_view dir) const {
   const size_t mask = slots_.size() - 1;
-  size_t slot = std::hash<std::string>()(dir) & mask;
+  size_t slot = std::hash<std::string_view>()(dir) & mask;
   while (slots_[slot] != 0 && !SameText(slots_[slot], dir))
     slot = (slot + 1) & mask;
   return slot;
@@ -54,8 +54,8 @@ bool RunListings::Grow() {
                       static_cast<uint32_t>(value - 1)};
     Header header;
     std::memcpy(&header, At(place), sizeof header);
-    slots_[FindSlot(std::string(At(place) + sizeof header,
-                                header.text_size))] = value;
+    slots_[FindSlot(std::string_view(At(place) + sizeof header,
+                                     header.text_size))] = value;
   }
   spent_ += added;
   return true;
@@ -77,7 +77,7 @@ char* RunListings::Room(size_t size, Place* place) {
   return chunks_.back().get() + place->offset;
 }
 
-void RunListings::Remember(const std::string& dir, const Listing& listing) {
+void RunListings::Remember(std::string_view dir, const Listing& listing) {
   if (!enabled_) return;
   if (used_slots_ * 2 >= slots_.size() && !Grow()) return;
   const size_t slot = FindSlot(dir);
@@ -95,7 +95,7 @@ void RunListings::Remember(const std::string& dir, const Listing& listing) {
   ++used_slots_;
 }
 
-bool RunListings::Recall(const std::string& dir, Listing* listing) const {
+bool RunListings::Recall(std::string_view dir, Listing* listing) const {
   if (!enabled_) return false;
   const uint64_t value = slots_[FindSlot(dir)];
   if (value == 0) return false;

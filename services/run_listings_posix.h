@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "services/listing_posix.h"
@@ -23,9 +24,9 @@ class RunListings {
   void Enable();
   bool enabled() const { return enabled_; }
   // Keeps the listing of the directory `dir` while the budget allows.
-  void Remember(const std::string& dir, const Listing& listing);
+  void Remember(std::string_view dir, const Listing& listing);
   // Fills `listing` with the kept listing of `dir`; false when none is kept.
-  bool Recall(const std::string& dir, Listing* listing) const;
+  bool Recall(std::string_view dir, Listing* listing) const;
 
  private:
   static constexpr size_t kChunkBytes = 256 << 10;
@@ -33,8 +34,8 @@ class RunListings {
     uint32_t chunk, offset;
   };
   const char* At(Place place) const;
-  size_t FindSlot(const std::string& dir) const;
-  bool SameText(uint64_t slot_value, const std::string& dir) const;
+  size_t FindSlot(std::string_view dir) const;
+  bool SameText(uint64_t slot_value, std::string_view dir) const;
   bool Grow();
   char* Room(size_t size, Place* place);
 

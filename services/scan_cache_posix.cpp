@@ -38,7 +38,7 @@ void Recycle(ScanCache& cache, std::unique_ptr<Frame> frame) {
 }
 
 // Where `dir` is `parent` plus one component, that component.
-bool ChildName(const std::string& parent, const std::string& dir,
+bool ChildName(const std::string& parent, std::string_view dir,
                std::string* name) {
   size_t start = parent.size();
   if (!parent.empty() && parent.back() != '/') ++start;
@@ -71,7 +71,7 @@ void LimitDescriptors(ScanCache& cache) {
 }
 
 void Push(ScanCache& cache, std::unique_ptr<Frame> frame,
-          const std::string& dir) {
+          std::string_view dir) {
   frame->nested = !cache.frames.empty() &&
                   ChildName(cache.chain_text, dir, &frame->name);
   if (frame->nested) {
@@ -86,7 +86,7 @@ void Push(ScanCache& cache, std::unique_ptr<Frame> frame,
   LimitDescriptors(cache);
 }
 
-int ReadIntoFrame(ScanCache& cache, const std::string& dir, Frame* frame) {
+int ReadIntoFrame(ScanCache& cache, std::string_view dir, Frame* frame) {
   frame->fd = -1;
   if (cache.run.Recall(dir, &frame->listing)) {
     ++cache.counts.listings_reused;
@@ -183,7 +183,7 @@ void ScanCacheDeleter::operator()(ScanCache* cache) const {
   delete cache;
 }
 
-int TakeListing(ScanCache& cache, const std::string& dir, Frame** taken) {
+int TakeListing(ScanCache& cache, std::string_view dir, Frame** taken) {
   std::unique_ptr<Frame> frame;
   if (cache.kept_valid && cache.kept_text == dir) {
     frame = std::move(cache.kept);
@@ -207,17 +207,21 @@ void ReleaseListing(ScanCache& cache, Frame* frame, bool keep) {
   size_t index = cache.frames.size();
   while (index > 0 && cache.frames[index - 1].get() != frame) --index;
   if (index == 0) return;
-  std::string text = FrameText(cache, index - 1);
-  std::unique_ptr<Frame> released = Unlink(cache, index - 1);
   if (cache.kept) Recycle(cache, std::move(cache.kept));
   // A listing serves two reads at most: the walker's selection and descent.
-  cache.kept_valid = keep && !released->second_read;
+  cache.kept_valid = keep && !frame->second_read;
+  if (cache.kept_valid) {
+    const std::string* text = &cache.chain_text;
+    for (size_t m = cache.frames.size(); m-- > index;)
+      if (!cache.frames[m]->nested) text = &cache.frames[m]->saved_text;
+    cache.kept_text.assign(*text, 0, frame->text_size);
+  }
+  std::unique_ptr<Frame> released = Unlink(cache, index - 1);
   if (!cache.kept_valid) {
     Recycle(cache, std::move(released));
     return;
   }
   cache.kept = std::move(released);
-  cache.kept_text = std::move(text);
 }
 
 std::string FrameText(const ScanCache& cache, size_t index) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "services/directory_reader_posix.h"
@@ -72,7 +73,7 @@ ScanCachePtr NewScanCacheWithReader(DirectoryReader* reader,
 
 // Reads (or takes from what is kept) the listing of `dir` and opens a frame
 // for it on top of the others; 0, or an errno value.
-int TakeListing(ScanCache& cache, const std::string& dir, Frame** frame);
+int TakeListing(ScanCache& cache, std::string_view dir, Frame** frame);
 
 // Closes the frame of a scan that has ended; with `keep`, and unless it
 // already served a second read, its listing is kept for the next scan.
