@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cstdint>
 #include <string>
 #include <unordered_set>
 
@@ -19,14 +20,21 @@ constexpr size_t kMaxExtensionLength = 3;
 // Alias bases keep this many characters, leaving room for "~1" to "~9".
 constexpr size_t kAliasBaseLength = 6;
 
-// Printable ASCII characters that a short name cannot hold.
-constexpr char kForbiddenChars[] = "\"*+,/:;<=>?[\\]|";
+// The printable ASCII characters that a short name cannot hold (the double
+// quote and *+,/:;<=>?[\]|), as one bit per byte value: every
+// name of a directory is tested, and a bit answers without a search.
+constexpr uint64_t kForbiddenBits[2] = {
+    (1ull << '"') | (1ull << '*') | (1ull << '+') | (1ull << ',') |
+        (1ull << '/') | (1ull << ':') | (1ull << ';') | (1ull << '<') |
+        (1ull << '=') | (1ull << '>') | (1ull << '?'),
+    (1ull << ('[' - 64)) | (1ull << ('\\' - 64)) | (1ull << (']' - 64)) |
+        (1ull << ('|' - 64))};
 
 // Whether byte `c` may stand in a short name as it is. Control bytes are
 // refused too: no 8.3 name holds them, and the alias maps them to "_".
 bool IsShortNameByte(unsigned char c) {
   if (c <= 0x20 || c >= 0x7F) return false;  // controls, space, DEL, non-ASCII
-  return std::strchr(kForbiddenChars, c) == nullptr;
+  return ((kForbiddenBits[c >> 6] >> (c & 63)) & 1) == 0;
 }
 
 // What byte `c` becomes in an alias; spaces and dots never get here.
@@ -99,25 +107,36 @@ bool HasShortNameBytes(const std::string& name) {
 
 // The names in byte order, each once: the order fixes the ranks whatever
 // order the directory delivers its entries in.
-std::vector<std::string> SortedUnique(const std::vector<std::string>& names) {
-  std::vector<std::string> sorted = names;
-  std::sort(sorted.begin(), sorted.end());
-  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+std::vector<const std::string*> SortedUnique(
+    const std::vector<std::string>& names) {
+  std::vector<const std::string*> sorted;
+  sorted.reserve(names.size());
+  for (const std::string& name : names) sorted.push_back(&name);
+  std::sort(sorted.begin(), sorted.end(),
+            [](const std::string* a, const std::string* b) { return *a < *b; });
+  sorted.erase(std::unique(sorted.begin(), sorted.end(),
+                           [](const std::string* a, const std::string* b) {
+                             return *a == *b;
+                           }),
+               sorted.end());
   return sorted;
 }
 
-// The names upper-cased. Aliases are upper case, so looking one up here
-// compares it with the names ignoring ASCII case.
-std::unordered_set<std::string> UpperCaseSet(
-    const std::vector<std::string>& names) {
+// The names an alias could clash with, upper-cased: every alias holds a
+// "~", so only the names that hold one can take its place.
+std::unordered_set<std::string> NamesAliasesCouldTake(
+    const std::vector<const std::string*>& names) {
   std::unordered_set<std::string> set;
-  for (const std::string& name : names) set.insert(AsciiUpperCase(name));
+  for (const std::string* name : names)
+    if (name->find('~') != std::string::npos) set.insert(AsciiUpperCase(*name));
   return set;
 }
 
 }  // namespace
 
 bool IsLegalShortName(const std::string& name) {
+  // Longer than "12345678.123": no short name, whatever it holds.
+  if (name.size() > kMaxBaseLength + 1 + kMaxExtensionLength) return false;
   if (name == "." || name == "..") return true;
   if (!HasShortNameBytes(name)) return false;
   const size_t dot = name.find('.');
@@ -127,13 +146,14 @@ bool IsLegalShortName(const std::string& name) {
 
 std::unordered_map<std::string, std::string> MakeShortNames(
     const std::vector<std::string>& names) {
-  const std::vector<std::string> sorted = SortedUnique(names);
-  std::unordered_set<std::string> taken = UpperCaseSet(sorted);
+  const std::vector<const std::string*> sorted = SortedUnique(names);
+  std::unordered_set<std::string> taken = NamesAliasesCouldTake(sorted);
   // The last number used per base and extension ("BASE.EXT" as key; a base
   // holds no dot, so keys cannot clash).
   std::unordered_map<std::string, size_t> last_number;
   std::unordered_map<std::string, std::string> aliases;
-  for (const std::string& name : sorted) {
+  for (const std::string* entry : sorted) {
+    const std::string& name = *entry;
     if (IsLegalShortName(name)) continue;
     const AliasStem stem = StemOf(name);
     size_t& n = last_number[stem.base + "." + stem.extension];
