@@ -91,7 +91,7 @@ std::string ComposeAlias(const AliasStem& stem, size_t n) {
 
 // Whether `name` has one dot at most, not at its start, and none of the
 // bytes a short name cannot hold.
-bool HasShortNameBytes(const std::string& name) {
+bool HasShortNameBytes(std::string_view name) {
   if (name.empty() || name[0] == '.') return false;
   bool seen_dot = false;
   for (unsigned char c : name) {
@@ -134,7 +134,7 @@ std::unordered_set<std::string> NamesAliasesCouldTake(
 
 }  // namespace
 
-bool IsLegalShortName(const std::string& name) {
+bool IsLegalShortName(std::string_view name) {
   // Longer than "12345678.123": no short name, whatever it holds.
   if (name.size() > kMaxBaseLength + 1 + kMaxExtensionLength) return false;
   if (name == "." || name == "..") return true;

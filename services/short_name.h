@@ -3,11 +3,12 @@
 #define KESTRIV_SERVICES_SHORT_NAME_H_
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 // True when `name` is a legal 8.3 name that needs no alias.
-bool IsLegalShortName(const std::string& name);
+bool IsLegalShortName(std::string_view name);
 
 // The alias of every name of `names` (all the entries of one directory) that
 // is not a legal 8.3 name, keyed by the name. Aliases are unique within the

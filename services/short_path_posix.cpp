@@ -11,8 +11,8 @@
 
 namespace {
 
-// The names in the directory `typed` (`long_dir` on disk): from its open
-// scan's listing where there is one, else read.
+// The names in the directory `typed` (`long_dir` on disk) that aliases
+// depend on: from its open scan's listing where there is one, else read.
 std::vector<std::string> NamesIn(ScanCache& cache, const std::string& typed,
                                  const std::string& long_dir) {
   std::vector<std::string> names;
@@ -27,9 +27,14 @@ std::vector<std::string> NamesIn(ScanCache& cache, const std::string& typed,
     ReadListing(*cache.reader, fd, &cache.records, &read);
     cache.reader->Close(fd);
   }
+  // A legal 8.3 name without a "~" neither gets an alias nor can clash
+  // with one: the aliases are the same without it.
   ListedEntry entry;
-  for (size_t offset = 0; NextListedEntry(*listing, &offset, &entry);)
-    names.emplace_back(entry.name, entry.size);
+  for (size_t offset = 0; NextListedEntry(*listing, &offset, &entry);) {
+    const std::string_view name(entry.name, entry.size);
+    if (!IsLegalShortName(name) || name.find('~') != std::string_view::npos)
+      names.emplace_back(name);
+  }
   return names;
 }
 
