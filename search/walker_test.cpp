@@ -72,6 +72,16 @@ TEST_F(WalkerTest, PrintsEachDirectoryBeforeItsSubdirectoriesReadingItOnce) {
   }
 }
 
+TEST_F(WalkerTest, ShortFormsComeFromTheListingsInHand) {
+  tree_.Add("top/a/Long Name.txt");
+  SearchSettings.ShortNames = true;
+  EXPECT_EQ(Run({"*.txt"}),
+            "top/n.txt\r\ntop/a/LONGNA~1.TXT\r\ntop/a/x.txt\r\n"
+            "top/a/b/y.txt\r\n");
+  for (const char* dir : kDirectories)
+    EXPECT_EQ(tree_.NodeAt(dir).listings, 1u) << dir;
+}
+
 TEST_F(WalkerTest, DeepTreesKeepFewDescriptorsOpen) {
   std::string deep = "top/";
   for (int level = 0; level < 600; ++level) deep += "d/";

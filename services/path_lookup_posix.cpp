@@ -106,6 +106,7 @@ std::string FindStoredName(ScanCache& cache, int at, const std::string& name) {
 int OpenComponent(ScanCache& cache, int at, const std::string& name) {
   const int fd = cache.reader->OpenAt(at, name.c_str());
   if (fd >= 0 || errno != ENOENT) return fd;
+  cache.spelling_differed = true;
   const std::string stored = FindStoredName(cache, at, name);
   if (stored.empty()) {
     errno = ENOENT;

@@ -88,13 +88,16 @@ void Push(ScanCache& cache, std::unique_ptr<Frame> frame,
 
 int ReadIntoFrame(ScanCache& cache, std::string_view dir, Frame* frame) {
   frame->fd = -1;
+  frame->opened_as_typed = false;
   if (cache.run.Recall(dir, &frame->listing)) {
     ++cache.counts.listings_reused;
     return 0;
   }
+  cache.spelling_differed = false;
   const int fd = OpenDirectory(cache, dir);
   if (fd < 0) return errno != 0 ? errno : ENOENT;
   frame->fd = fd;
+  frame->opened_as_typed = !cache.spelling_differed;
   if (!ReadListing(*cache.reader, fd, &cache.records, &frame->listing))
     return errno != 0 ? errno : EIO;
   ++cache.counts.listings_read;

@@ -33,6 +33,7 @@ struct Frame {
   dev_t device = 0;  // its identity, known once its descriptor was closed
   ino_t inode = 0;
   bool second_read = false;  // taken from the listing the last scan left
+  bool opened_as_typed = false;  // every component found as spelt
   Listing listing;
 };
 
@@ -53,6 +54,8 @@ struct ScanCache {
   bool kept_valid = false;
   RunListings run;
   RecordBuffer records;
+  // Set when a lookup found a component only under another spelling.
+  bool spelling_differed = false;
   // The long directory path opened last from the start, kept open, so that
   // lookups that go down a long path one level at a time cost one step.
   std::string lookup_text;

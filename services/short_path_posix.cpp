@@ -67,6 +67,12 @@ std::string ShortComponent(ScanCache& cache, const std::string& typed_dir,
 // no such entry. Where `dir` has an open scan, its descriptor answers.
 std::string StoredNameIn(ScanCache& cache, const std::string& dir,
                          const std::string& name) {
+  // A directory whose scan is open, opened under this very spelling, is
+  // stored so: the walker asks for each directory it enters.
+  const long inner = FindFrame(cache, JoinPath(dir, name));
+  if (inner >= 0 && cache.frames[static_cast<size_t>(inner)]->opened_as_typed &&
+      name != "." && name != "..")
+    return name;
   const long frame = FindFrame(cache, dir);
   int fd = frame >= 0 ? FrameDescriptor(cache, static_cast<size_t>(frame)) : -1;
   const bool own = fd < 0;
