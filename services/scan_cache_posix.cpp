@@ -122,17 +122,20 @@ void ReopenFromChild(ScanCache& cache, Frame* parent, const Frame* child) {
 }
 
 // Takes the frame at `index` out of the stack, keeping the texts of the
-// others: the next frame inherits what this one saved.
+// others. Scans close innermost first; should one close below another, the
+// frame above it keeps the text of the frames below as its saved text, and
+// is no longer taken for the child of the one below.
 std::unique_ptr<Frame> Unlink(ScanCache& cache, size_t index) {
   auto& frames = cache.frames;
+  if (index + 1 < frames.size() && frames[index + 1]->nested) {
+    Frame* next = frames[index + 1].get();
+    next->saved_text = frames[index]->nested ? FrameText(cache, index)
+                                             : frames[index]->saved_text;
+    next->nested = false;
+  }
   std::unique_ptr<Frame> frame = std::move(frames[index]);
   frames.erase(frames.begin() + static_cast<std::ptrdiff_t>(index));
-  if (index < frames.size()) {
-    Frame* next = frames[index].get();
-    if (!frame->nested && next->nested) next->saved_text = frame->saved_text;
-    next->nested = next->nested && frame->nested;
-    return frame;
-  }
+  if (index < frames.size()) return frame;
   if (frame->nested)
     cache.chain_text.resize(frames.back()->text_size);
   else
