@@ -79,8 +79,10 @@ struct EntryFields {
   int32_t time = 0;
 };
 
-// Fields from a status (of the link's target where `is_link`).
-EntryFields FieldsOf(const char* name, const struct stat& st, bool is_link) {
+// Fields from a status (of the link's target where `is_link`). The time
+// costs a local-time conversion, made only when `wanted`.
+EntryFields FieldsOf(const char* name, const struct stat& st, bool is_link,
+                     uint32_t wanted) {
   EntryFields f;
   f.attr = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
   if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
@@ -88,19 +90,19 @@ EntryFields FieldsOf(const char* name, const struct stat& st, bool is_link) {
   if (IsHiddenName(name)) f.attr |= kAttrHidden;
   if (is_link) f.attr |= kAttrReparsePoint;
   f.size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
-  f.time = DosTimeOf(st.st_mtime);
+  if ((wanted & kWantTime) != 0) f.time = DosTimeOf(st.st_mtime);
   return f;
 }
 
 // Fields of `name` in the open directory `fd`; a link reports what it
 // points to, a dangling one its own data. False when it is gone.
-bool StatEntry(ScanCache& cache, int fd, const char* name,
+bool StatEntry(ScanCache& cache, int fd, const char* name, uint32_t wanted,
                EntryFields* fields) {
   struct stat st;
   if (fd < 0 || cache.reader->StatAt(fd, name, &st, false) != 0) return false;
   const bool is_link = S_ISLNK(st.st_mode);
   if (is_link) cache.reader->StatAt(fd, name, &st, true);
-  *fields = FieldsOf(name, st, is_link);
+  *fields = FieldsOf(name, st, is_link, wanted);
   return true;
 }
 
@@ -118,7 +120,7 @@ bool ListedEntryFields(EntryScanState& state, const ListedEntry& entry,
   if ((wanted & kWantAll) != 0 || entry.type == DT_LNK ||
       entry.type == DT_UNKNOWN)
     return StatEntry(*state.cache, DescriptorOf(*state.cache, state.frame),
-                     entry.name, fields);
+                     entry.name, wanted, fields);
   fields->attr = entry.type == DT_DIR ? kAttrDirectory : kAttrArchive;
   if (IsHiddenName(entry.name)) fields->attr |= kAttrHidden;
   return true;
@@ -181,7 +183,7 @@ bool AnyEqualIgnoringCase(const Listing& listing, const std::string& name) {
 bool DeliverExact(EntryScanState& state, int fd, const std::string& name,
                   TSearchRec& rec) {
   EntryFields fields;
-  if (!StatEntry(*state.cache, fd, name.c_str(), &fields) ||
+  if (!StatEntry(*state.cache, fd, name.c_str(), rec.Wanted, &fields) ||
       (fields.attr & rec.SkipMask) != 0)
     return false;
   Deliver(fields, name.data(), name.size(), rec);
