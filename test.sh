@@ -37,7 +37,8 @@ fi
 wants package && packages+=(dpkg-dev binutils-mingw-w64-x86-64)
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  status="$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)"
+  [[ "$status" == *"ok installed"* ]] || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
@@ -49,7 +50,7 @@ fi
 # Wine takes its ANSI code page (932) and date settings from ja_JP.UTF-8;
 # the end-to-end tests check the POSIX build's Shift_JIS messages under
 # ja_JP.SJIS.
-has_locale() { locale -a 2>/dev/null | grep -qix "$1"; }
+has_locale() { grep -qix "$1" <<<"$(locale -a 2>/dev/null)"; }
 if ! has_locale 'ja_JP\.utf-\?8'; then
   echo "generating the ja_JP.UTF-8 locale"
   sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
@@ -113,7 +114,10 @@ if wants package; then
   done
   (cd build/posix && cpack -G "DEB;TGZ" >/dev/null)
   deb="$(ls build/posix/kestriv_*.deb)"
-  dpkg-deb -c "$deb" | grep -q ' ./usr/bin/kestriv$' ||
+  # grep -q stops reading at the first match; with pipefail a writer still
+  # writing would then fail the pipe, so the listing is read whole first.
+  listing="$(dpkg-deb -c "$deb")"
+  grep -q ' ./usr/bin/kestriv$' <<<"$listing" ||
     { echo "$deb holds no usr/bin/kestriv" >&2; exit 1; }
   (cd build/win32 && cpack -G ZIP >/dev/null)
   python3 - build/win32/kestriv-*-win64.zip <<'EOF'

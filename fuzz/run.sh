@@ -14,7 +14,8 @@ build="$root/build/fuzz"
 # clang and libFuzzer, installed when missing.
 missing=()
 for p in clang libfuzzer-14-dev cmake make; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  status="$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)"
+  [[ "$status" == *"ok installed"* ]] || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
