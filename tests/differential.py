@@ -68,15 +68,8 @@ REGRESSION_QUERIES = [
 
 
 def as_printed(path):
-    """A POSIX build's UTF-8 path as the Windows build prints it: code page
-    932, "?" for each UTF-16 unit of a character the code page lacks."""
-    out = b""
-    for char in path.decode("utf-8"):
-        try:
-            out += char.encode("cp932")
-        except UnicodeEncodeError:
-            out += b"?" * (2 if ord(char) > 0xFFFF else 1)
-    return out
+    """A POSIX build's UTF-8 path as the Windows build prints it."""
+    return e2e_support.windows_printed(path.decode("utf-8"))
 
 
 def make_tree(root, files):

@@ -9,7 +9,7 @@ import unittest
 
 import e2e_support
 from e2e_support import (CRLF, USAGE, Case, is_windows, make_tree,
-                         parse_output)
+                         parse_output, windows_printed)
 
 
 def wine_path(posix_path):
@@ -30,18 +30,6 @@ FOREIGN_NAMES = [
     "names/\U0001f600.txt", "names/mixed\ud55cx/deep.txt",
     "names/\u8868/sjis.txt",
 ]
-
-
-def as_printed(text):
-    """A path as the Windows build prints it: code page 932 bytes, "?" for
-    each UTF-16 unit of a character the code page lacks."""
-    out = b""
-    for char in text:
-        try:
-            out += char.encode("cp932")
-        except UnicodeEncodeError:
-            out += b"?" * (2 if ord(char) > 0xFFFF else 1)
-    return out
 
 
 class WindowsCase(Case):
@@ -114,7 +102,7 @@ class Windows(WindowsCase):
     def test_names_outside_the_code_page(self):
         make_tree(self.root, {name: b"x" for name in FOREIGN_NAMES})
         run = self.run_tool("/n*.txt", "names")
-        self.assert_search(run, [(b"names", {as_printed(name)
+        self.assert_search(run, [(b"names", {windows_printed(name)
                                              for name in FOREIGN_NAMES})],
                            found=8, dirs=6)
         short_lines = self.lines_of(self.run_tool("/n*.txt", "/vs", "names"))
