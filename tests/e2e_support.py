@@ -55,6 +55,18 @@ def usage(encoding=None):
     return CRLF.join(message(line, encoding) for line in USAGE_LINES) + CRLF
 
 
+def windows_printed(text):
+    """A name or path as the Windows build prints it: code page 932 bytes,
+    "?" for each UTF-16 unit of a character the code page lacks."""
+    out = b""
+    for char in text:
+        try:
+            out += char.encode("cp932")
+        except UnicodeEncodeError:
+            out += b"?" * (2 if ord(char) > 0xFFFF else 1)
+    return out
+
+
 def configure(binary, platform):
     """Sets the binary under test and the message bytes the tests expect."""
     global BINARY, PLATFORM, USAGE, BAD_OPTION, BAD_NAME, NO_MASK
