@@ -76,9 +76,9 @@ class Mismatch(Exception):
 class Row:
     """One row's commands, as they run in its tree."""
 
-    def __init__(self, spec, trees, tools):
+    def __init__(self, row_def, trees, tools):
         (self.label, self.kind, kargs, find_expr, fd_args, floor,
-         base_args) = spec
+         base_args) = row_def
         self.tree = trees[self.kind]
         self.cutoff = time.time() - AGE_DAYS * DAY
         stamp = time.strftime("%Y-%m-%dT%H:%M:%S",
@@ -268,13 +268,13 @@ def tree_totals(trees):
     return total
 
 
-def bench(specs, trees, tools, pairs, memory):
+def bench(row_defs, trees, tools, pairs, memory):
     """Each row checked, timed and measured; a row's commands are made as it
     starts, so that its age limit is read from the clock then."""
     results = []
     total = tree_totals(trees)
-    for spec in specs:
-        row = Row(spec, trees, tools)
+    for row_def in row_defs:
+        row = Row(row_def, trees, tools)
         print("  %s ..." % row.label, file=sys.stderr, flush=True)
         selected, notes = check_row(row, total)
         medians = time_row(row, pairs)
@@ -400,8 +400,8 @@ def main():
     # Warm the cache: one full walk of each tree before anything is timed.
     for tree in filter(None, trees.values()):
         capture(["find", "."], tree)
-    specs = [spec for spec in ROWS if trees[spec[1]]]
-    results = bench(specs, trees, tools, args.pairs,
+    row_defs = [row_def for row_def in ROWS if trees[row_def[1]]]
+    results = bench(row_defs, trees, tools, args.pairs,
                     os.access("/usr/bin/time", os.X_OK))
     rows = [result[0] for result in results]
     failed = print_tables(results, args.pairs)
