@@ -78,6 +78,16 @@ TextChar ReadChar(std::string_view text, size_t pos, CharReading reading) {
   return ReadUtf8Sequence(s, available);
 }
 
+int FoldedUnits(uint32_t code, uint32_t* units) {
+  if (code >= 0x10000 && code <= 0x10FFFF) {
+    units[0] = 0xD800 + ((code - 0x10000) >> 10);
+    units[1] = 0xDC00 + ((code - 0x10000) & 0x3FF);
+    return 2;
+  }
+  units[0] = UpperCaseOf(code);
+  return 1;
+}
+
 uint32_t UpperCaseOf(uint32_t code) {
   if (code < 0x80) return code - 'a' < 26 ? code - 0x20 : code;
   if (code > 0xFFFF) return code;

@@ -42,6 +42,11 @@ TextChar ReadChar(std::string_view text, size_t pos, CharReading reading);
 // every other code unchanged.
 uint32_t UpperCaseOf(uint32_t code);
 
+// The units Windows compares for the character `code`, into `units`: its
+// upper case, or the two UTF-16 surrogates of a character outside the BMP
+// (not folded). Returns how many, 1 or 2.
+int FoldedUnits(uint32_t code, uint32_t* units);
+
 // True when `a` and `b` hold the same characters but for letter case, read
 // in the current reading.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);

@@ -46,18 +46,6 @@ EffectiveMask EffectiveMaskOf(std::string_view mask) {
   return {text, ended_in_dot && text.back() == '*'};
 }
 
-// The folded units Windows compares for the character `code`: its upper
-// case, or the two surrogates of a character outside the BMP.
-int FoldedUnits(uint32_t code, uint32_t* units) {
-  if (code >= 0x10000 && code <= 0x10FFFF) {
-    units[0] = 0xD800 + ((code - 0x10000) >> 10);
-    units[1] = 0xDC00 + ((code - 0x10000) & 0x3FF);
-    return 2;
-  }
-  units[0] = UpperCaseOf(code);
-  return 1;
-}
-
 MaskRole RoleOf(uint32_t unit, uint32_t next) {
   if (unit == '?') return kDosQm;
   if (unit == '*') return next == '.' ? kDosStar : kStar;

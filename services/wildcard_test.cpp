@@ -136,12 +136,8 @@ std::vector<uint32_t> RefUnits(const std::string& text) {
   std::vector<uint32_t> units;
   for (size_t pos = 0; pos < text.size();) {
     const TextChar c = ReadChar(text, pos, CurrentCharReading());
-    if (c.code >= 0x10000 && c.code <= 0x10FFFF) {
-      units.push_back(0xD800 + ((c.code - 0x10000) >> 10));
-      units.push_back(0xDC00 + ((c.code - 0x10000) & 0x3FF));
-    } else {
-      units.push_back(UpperCaseOf(c.code));
-    }
+    uint32_t folded[2];
+    units.insert(units.end(), folded, folded + FoldedUnits(c.code, folded));
     pos += c.length;
   }
   return units;
