@@ -162,22 +162,6 @@ int DeliverFromListing(TSearchRec& rec) {
   return kNoMoreEntries;
 }
 
-bool ListingHas(const Listing& listing, const std::string& name) {
-  ListedEntry entry;
-  for (size_t offset = 0; NextListedEntry(listing, &offset, &entry);)
-    if (name.compare(0, std::string::npos, entry.name, entry.size) == 0)
-      return true;
-  return false;
-}
-
-bool AnyEqualIgnoringCase(const Listing& listing, const std::string& name) {
-  ListedEntry entry;
-  for (size_t offset = 0; NextListedEntry(listing, &offset, &entry);)
-    if (EqualsIgnoringCase(std::string_view(entry.name, entry.size), name))
-      return true;
-  return false;
-}
-
 // Delivers the entry of the exact name `name`, when it exists and is not
 // skipped.
 bool DeliverExact(EntryScanState& state, int fd, const std::string& name,
@@ -201,9 +185,10 @@ int DeliverOtherSpellings(TSearchRec& rec) {
     if (TakeListing(*state.cache, state.dir, &state.frame) != 0)
       return kNoMoreEntries;
     const Listing& listing = state.frame->listing;
-    if (state.delivered.empty() && !AnyEqualIgnoringCase(listing, state.mask)) {
+    if (state.delivered.empty() &&
+        StoredSpellingIn(listing, state.mask).empty()) {
       state.mask = std::string(TrimmedMask(state.mask));
-      if (ListingHas(listing, state.mask) &&
+      if (StoredSpellingIn(listing, state.mask) == state.mask &&
           DeliverExact(state, DescriptorOf(*state.cache, state.frame),
                        state.mask, rec))
         return 0;
@@ -249,7 +234,7 @@ int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
   if (state->mask.empty()) return kNoMoreEntries;
   state->cache = rec.Cache;
   if (state->cache == nullptr) {
-    state->own_cache = NewScanCache(false);
+    state->own_cache = NewScanCacheForOneCall();
     state->cache = state->own_cache.get();
   }
   state->exact = !HasWildcards(state->mask);
@@ -286,7 +271,7 @@ bool IsExistingFile(const std::string& path) {
 }
 
 bool IsExistingDirectory(const std::string& path) {
-  ScanCachePtr cache = NewScanCache(false);
+  ScanCachePtr cache = NewScanCacheForOneCall();
   struct stat st;
   return StatPath(*cache, path, &st, true) && S_ISDIR(st.st_mode);
 }
@@ -308,7 +293,7 @@ bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity,
                          ScanCache* cache) {
   ScanCachePtr own;
   if (cache == nullptr) {
-    own = NewScanCache(false);
+    own = NewScanCacheForOneCall();
     cache = own.get();
   }
   struct stat st;

@@ -26,15 +26,7 @@ std::vector<std::string> PathComponents(const std::string& path) {
   return components;
 }
 
-namespace {
-
-bool IsDotOrDotDot(const std::string& name) {
-  return name == "." || name == "..";
-}
-
-// The first entry of `listing` equal to `name` but for case, the exact
-// spelling first.
-std::string FindInListing(const Listing& listing, const std::string& name) {
+std::string StoredSpellingIn(const Listing& listing, const std::string& name) {
   std::string found;
   ListedEntry entry;
   for (size_t offset = 0; NextListedEntry(listing, &offset, &entry);) {
@@ -45,6 +37,12 @@ std::string FindInListing(const Listing& listing, const std::string& name) {
     if (found.empty()) found.assign(entry.name, entry.size);
   }
   return found;
+}
+
+namespace {
+
+bool IsDotOrDotDot(const std::string& name) {
+  return name == "." || name == "..";
 }
 
 void CloseKeepingErrno(ScanCache& cache, int fd) {
@@ -95,11 +93,11 @@ std::string FindStoredName(ScanCache& cache, int at, const std::string& name) {
   const bool read = ReadListing(*cache.reader, fd, &cache.records, &listing);
   cache.reader->Close(fd);
   if (!read) return std::string();
-  std::string found = FindInListing(listing, name);
+  std::string found = StoredSpellingIn(listing, name);
   // Windows takes a name without its trailing dots and blanks.
   const std::string trimmed(TrimmedMask(name));
   if (found.empty() && trimmed != name)
-    found = FindInListing(listing, trimmed);
+    found = StoredSpellingIn(listing, trimmed);
   return found;
 }
 

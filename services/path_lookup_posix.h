@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+struct Listing;
 struct ScanCache;
 
 // `dir` and `name` joined with one "/" (just `name` when `dir` is empty).
@@ -21,6 +22,10 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 
 // The non-empty components of a "/"-separated path, in order.
 std::vector<std::string> PathComponents(const std::string& path);
+
+// The entry of `listing` equal to `name` but for case, the exact spelling
+// first; empty when there is none.
+std::string StoredSpellingIn(const Listing& listing, const std::string& name);
 
 // The stored name that `name` stands for in the open directory `at`: one
 // equal to it but for case, else one equal to it without its trailing dots

@@ -177,6 +177,11 @@ ScanCachePtr NewScanCacheWithReader(DirectoryReader* reader,
   return cache;
 }
 
+ScanCachePtr NewScanCacheForOneCall() {
+  return NewScanCacheWithReader(&SystemDirectoryReader(), false,
+                                kSpareDescriptors);
+}
+
 ScanCachePtr NewScanCache(bool repeated_walks) {
   return NewScanCacheWithReader(&SystemDirectoryReader(), repeated_walks,
                                 DescriptorBudget());

@@ -74,6 +74,10 @@ ScanCachePtr NewScanCacheWithReader(DirectoryReader* reader,
                                     bool repeated_walks,
                                     size_t kept_descriptors);
 
+// A cache for one service call made without the run's: it keeps nothing
+// after the call and leaves the process's descriptor limit alone.
+ScanCachePtr NewScanCacheForOneCall();
+
 // Reads (or takes from what is kept) the listing of `dir` and opens a frame
 // for it on top of the others; 0, or an errno value.
 int TakeListing(ScanCache& cache, std::string_view dir, Frame** frame);

@@ -172,7 +172,7 @@ std::string ShortPathIn(ScanCache& cache, const std::string& path) {
 }  // namespace
 
 std::string ShortPathOf(const std::string& path) {
-  ScanCachePtr cache = NewScanCache(false);
+  ScanCachePtr cache = NewScanCacheForOneCall();
   return ShortPathIn(*cache, path);
 }
 
@@ -181,7 +181,7 @@ std::string ShortPathOfEntry(ScanCache* cache, const std::string& dir,
                              const std::string& name) {
   ScanCachePtr own;
   if (cache == nullptr) {
-    own = NewScanCache(false);
+    own = NewScanCacheForOneCall();
     cache = own.get();
   }
   if (dir.size() < 2 || dir.back() != '/') return ShortPathIn(*cache, dir + name);
