@@ -14,6 +14,7 @@
 namespace {
 
 constexpr size_t kKeptDescriptors = 256;
+constexpr size_t kCloseBatch = 16;
 
 class WalkerTest : public ::testing::Test {
  protected:
@@ -29,7 +30,7 @@ class WalkerTest : public ::testing::Test {
   std::string Run(const std::vector<std::string>& masks) {
     CapturedOutput capture(/*character_device=*/true);
     ScanCachePtr cache = NewScanCacheWithReader(&tree_, masks.size() > 1,
-                                                kKeptDescriptors);
+                                                kKeptDescriptors, kCloseBatch);
     for (const std::string& mask : masks)
       SearchDirectory("top", mask, cache.get());
     FlushOutput();
@@ -69,6 +70,7 @@ TEST_F(WalkerTest, PrintsEachDirectoryBeforeItsSubdirectoriesReadingItOnce) {
       EXPECT_EQ(tree_.NodeAt(dir).listings, 1u) << dir;
       EXPECT_LE(tree_.NodeAt(dir).opens, 2 * c.masks.size()) << dir;
     }
+    EXPECT_EQ(tree_.OpenNow(), 0u);
   }
 }
 
@@ -89,7 +91,8 @@ TEST_F(WalkerTest, DeepTreesKeepFewDescriptorsOpen) {
   Run({"leaf.txt"});
   EXPECT_EQ(SearchSettings.FoundCount, 1);
   EXPECT_EQ(SearchSettings.DirCount, 605);
-  EXPECT_LT(tree_.MostOpenAtOnce(), kKeptDescriptors + 8);
+  EXPECT_LT(tree_.MostOpenAtOnce(), kKeptDescriptors + kCloseBatch + 8);
+  EXPECT_EQ(tree_.OpenNow(), 0u);
   EXPECT_EQ(tree_.NodeAt(deep).listings, 1u);
 }
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -25,6 +26,20 @@ class SystemReader : public DirectoryReader {
     return fstatat(at, name, st, follow ? 0 : AT_SYMLINK_NOFOLLOW);
   }
   void Close(int fd) override { close(fd); }
+  // Neighbouring numbers are closed with one close_range; a system without
+  // it closes them one by one.
+  void CloseAll(std::vector<int>& fds) override {
+    std::sort(fds.begin(), fds.end());
+    for (size_t i = 0; i < fds.size();) {
+      size_t end = i + 1;
+      while (end < fds.size() && fds[end] == fds[end - 1] + 1) ++end;
+      const unsigned first = static_cast<unsigned>(fds[i]);
+      const unsigned last = static_cast<unsigned>(fds[end - 1]);
+      if (end - i == 1 || close_range(first, last, 0) != 0)
+        for (size_t k = i; k < end; ++k) close(fds[k]);
+      i = end;
+    }
+  }
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 class DirectoryReader {
  public:
@@ -25,6 +26,9 @@ class DirectoryReader {
                      bool follow) = 0;
   // Closes a descriptor that OpenAt returned.
   virtual void Close(int fd) = 0;
+  // Closes every descriptor in `fds` (each one OpenAt returned); may reorder
+  // them.
+  virtual void CloseAll(std::vector<int>& fds) = 0;
 };
 
 // The reader that makes the system's calls.

@@ -77,6 +77,10 @@ class FakeDirectoryReader : public DirectoryReader {
     return 0;
   }
   void Close(int fd) override { open_.erase(fd); }
+  void CloseAll(std::vector<int>& fds) override {
+    for (int fd : fds) Close(fd);
+  }
+  size_t OpenNow() const { return open_.size(); }
 
  private:
   struct OpenDirectory {

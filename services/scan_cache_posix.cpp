@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "services/path_lookup_posix.h"
@@ -14,9 +15,25 @@ constexpr size_t kSpareDescriptors = 64;
 // Descriptors asked for: plenty for any real tree, few enough to stay a
 // small share of the system's.
 constexpr rlim_t kWantedDescriptors = 1 << 16;
+// Descriptors of finished scans closed together.
+constexpr size_t kCloseBatch = 256;
+
+// Descriptors of finished scans are closed in batches: the process then
+// holds them in runs of neighbouring numbers, and the system closes a run
+// in one call instead of one call per directory.
+void CloseLater(ScanCache& cache, int fd) {
+  if (cache.close_batch == 0) {
+    cache.reader->Close(fd);
+    return;
+  }
+  cache.closing.push_back(fd);
+  if (cache.closing.size() < cache.close_batch) return;
+  cache.reader->CloseAll(cache.closing);
+  cache.closing.clear();
+}
 
 void CloseFrameDescriptor(ScanCache& cache, Frame* frame) {
-  if (frame->fd >= 0) cache.reader->Close(frame->fd);
+  if (frame->fd >= 0) CloseLater(cache, frame->fd);
   frame->fd = -1;
 }
 
@@ -169,28 +186,35 @@ size_t DescriptorBudget() {
 
 ScanCachePtr NewScanCacheWithReader(DirectoryReader* reader,
                                     bool repeated_walks,
-                                    size_t kept_descriptors) {
+                                    size_t kept_descriptors,
+                                    size_t close_batch) {
   ScanCachePtr cache(new ScanCache);
   cache->reader = reader;
   cache->kept_descriptors = kept_descriptors;
+  cache->close_batch = close_batch;
+  cache->closing.reserve(close_batch);
   if (repeated_walks) cache->run.Enable();
   return cache;
 }
 
 ScanCachePtr NewScanCacheForOneCall() {
   return NewScanCacheWithReader(&SystemDirectoryReader(), false,
-                                kSpareDescriptors);
+                                kSpareDescriptors, 0);
 }
 
 ScanCachePtr NewScanCache(bool repeated_walks) {
+  // A quarter of the budget, at most kCloseBatch, waits to be closed.
+  const size_t budget = DescriptorBudget();
+  const size_t batch = std::min(kCloseBatch, budget / 4);
   return NewScanCacheWithReader(&SystemDirectoryReader(), repeated_walks,
-                                DescriptorBudget());
+                                budget - batch, batch);
 }
 
 void ScanCacheDeleter::operator()(ScanCache* cache) const {
   for (auto& frame : cache->frames) CloseFrameDescriptor(*cache, frame.get());
   if (cache->kept) CloseFrameDescriptor(*cache, cache->kept.get());
   if (cache->lookup_fd >= 0) cache->reader->Close(cache->lookup_fd);
+  cache->reader->CloseAll(cache->closing);
   delete cache;
 }
 

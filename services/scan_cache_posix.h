@@ -63,16 +63,22 @@ struct ScanCache {
   ShortFormState short_forms;
   ScanCounts counts;
   size_t kept_descriptors = 0;
+  // Descriptors of finished scans, closed together once there are
+  // `close_batch` of them (0: each at once).
+  size_t close_batch = 0;
+  std::vector<int> closing;
   // Masks prepared for matching, by their text.
   std::vector<std::pair<std::string, std::unique_ptr<CompiledMask>>> masks;
 };
 
 // A cache whose scans read through `reader` (which must outlive it) and
 // whose open frames keep at most `kept_descriptors` descriptors; deeper
-// frames keep theirs only while innermost.
+// frames keep theirs only while innermost. Up to `close_batch` more wait to
+// be closed together.
 ScanCachePtr NewScanCacheWithReader(DirectoryReader* reader,
                                     bool repeated_walks,
-                                    size_t kept_descriptors);
+                                    size_t kept_descriptors,
+                                    size_t close_batch);
 
 // A cache for one service call made without the run's: it keeps nothing
 // after the call and leaves the process's descriptor limit alone.
