@@ -81,11 +81,22 @@ AliasStem StemOf(const std::string& name) {
 // The alias with number `n`; the base gives way to long numbers so that the
 // alias keeps 8 characters at most (up to n = 9,999,999).
 std::string ComposeAlias(const AliasStem& stem, size_t n) {
-  const std::string tail = "~" + std::to_string(n);
+  char tail[24];
+  size_t start = sizeof tail;
+  do {
+    tail[--start] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  tail[--start] = '~';
+  const size_t tail_size = sizeof tail - start;
   const size_t keep =
-      tail.size() < kMaxBaseLength ? kMaxBaseLength - tail.size() : 0;
-  std::string alias = stem.base.substr(0, keep) + tail;
-  if (!stem.extension.empty()) alias += "." + stem.extension;
+      tail_size < kMaxBaseLength ? kMaxBaseLength - tail_size : 0;
+  std::string alias(stem.base, 0, keep);
+  alias.append(tail + start, tail_size);
+  if (!stem.extension.empty()) {
+    alias += '.';
+    alias += stem.extension;
+  }
   return alias;
 }
 
@@ -144,25 +155,57 @@ bool IsLegalShortName(std::string_view name) {
   return dot <= kMaxBaseLength && name.size() - dot - 1 <= kMaxExtensionLength;
 }
 
-std::unordered_map<std::string, std::string> MakeShortNames(
-    const std::vector<std::string>& names) {
-  const std::vector<const std::string*> sorted = SortedUnique(names);
-  std::unordered_set<std::string> taken = NamesAliasesCouldTake(sorted);
+namespace {
+
+// Gives each name of `sorted` that is no legal short name its alias. With
+// `check`, every alias is tried against the names and aliases taken; without,
+// none is, and false is returned once a number passes 9. Below 10 an alias
+// keeps its whole base ("BASE~n.EXT"), so where no name holds a "~" two
+// names get the same alias only if they share base, extension and number,
+// which the counting rules out: the checks would change nothing.
+bool AssignAliases(const std::vector<const std::string*>& sorted, bool check,
+                   std::unordered_map<std::string, std::string>* aliases) {
+  std::unordered_set<std::string> taken;
+  if (check) taken = NamesAliasesCouldTake(sorted);
   // The last number used per base and extension ("BASE.EXT" as key; a base
   // holds no dot, so keys cannot clash).
   std::unordered_map<std::string, size_t> last_number;
-  std::unordered_map<std::string, std::string> aliases;
+  std::string key;
   for (const std::string* entry : sorted) {
     const std::string& name = *entry;
     if (IsLegalShortName(name)) continue;
     const AliasStem stem = StemOf(name);
-    size_t& n = last_number[stem.base + "." + stem.extension];
+    key.assign(stem.base);
+    key += '.';
+    key += stem.extension;
+    size_t& n = last_number[key];
+    if (!check && n == 9) return false;
     std::string alias;
     // Ends: every failed try is an entry of the finite `taken` set.
     do {
       alias = ComposeAlias(stem, ++n);
-    } while (!taken.insert(alias).second);
-    aliases.emplace(name, alias);
+    } while (check && !taken.insert(alias).second);
+    aliases->emplace(name, std::move(alias));
+  }
+  return true;
+}
+
+bool AnyHoldsTilde(const std::vector<const std::string*>& names) {
+  for (const std::string* name : names)
+    if (name->find('~') != std::string::npos) return true;
+  return false;
+}
+
+}  // namespace
+
+std::unordered_map<std::string, std::string> MakeShortNames(
+    const std::vector<std::string>& names) {
+  const std::vector<const std::string*> sorted = SortedUnique(names);
+  std::unordered_map<std::string, std::string> aliases;
+  aliases.reserve(sorted.size());
+  if (AnyHoldsTilde(sorted) || !AssignAliases(sorted, false, &aliases)) {
+    aliases.clear();
+    AssignAliases(sorted, true, &aliases);
   }
   return aliases;
 }
