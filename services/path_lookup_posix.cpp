@@ -10,8 +10,13 @@
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
-  if (dir.back() == '/') return dir + name;
-  return dir + "/" + name;
+  // Sized once: the short forms join a path for every printed entry.
+  std::string path;
+  path.reserve(dir.size() + 1 + name.size());
+  path += dir;
+  if (dir.back() != '/') path += '/';
+  path += name;
+  return path;
 }
 
 std::vector<std::string> PathComponents(const std::string& path) {

@@ -266,7 +266,7 @@ std::string FrameText(const ScanCache& cache, size_t index) {
   return text->substr(0, cache.frames[index]->text_size);
 }
 
-long FindFrame(const ScanCache& cache, const std::string& dir) {
+long FindFrame(const ScanCache& cache, std::string_view dir) {
   const std::string* text = &cache.chain_text;
   for (size_t m = cache.frames.size(); m-- > 0;) {
     const Frame& frame = *cache.frames[m];

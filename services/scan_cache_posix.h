@@ -100,6 +100,6 @@ int FrameDescriptor(ScanCache& cache, size_t index);
 std::string FrameText(const ScanCache& cache, size_t index);
 
 // The index of the innermost open frame whose text is `dir`, or -1.
-long FindFrame(const ScanCache& cache, const std::string& dir);
+long FindFrame(const ScanCache& cache, std::string_view dir);
 
 #endif  // KESTRIV_SERVICES_SCAN_CACHE_POSIX_H_

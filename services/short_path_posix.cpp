@@ -13,7 +13,7 @@ namespace {
 
 // The names in the directory `typed` (`long_dir` on disk) that aliases
 // depend on: from its open scan's listing where there is one, else read.
-std::vector<std::string> NamesIn(ScanCache& cache, const std::string& typed,
+std::vector<std::string> NamesIn(ScanCache& cache, std::string_view typed,
                                  const std::string& long_dir) {
   std::vector<std::string> names;
   Listing read;
@@ -38,7 +38,7 @@ std::vector<std::string> NamesIn(ScanCache& cache, const std::string& typed,
   return names;
 }
 
-const AliasTable& AliasesOf(ScanCache& cache, const std::string& typed,
+const AliasTable& AliasesOf(ScanCache& cache, std::string_view typed,
                             const std::string& long_dir) {
   auto& tables = cache.short_forms.alias_tables;
   // The most recent first: a walk asks for the directory it is in.
@@ -53,8 +53,8 @@ const AliasTable& AliasesOf(ScanCache& cache, const std::string& typed,
 }
 
 // The short form of one stored component of a directory: its alias where
-// it has one.
-std::string ShortComponent(ScanCache& cache, const std::string& typed_dir,
+// it has one. The text returned lives until the next call.
+const std::string& ShortComponent(ScanCache& cache, std::string_view typed_dir,
                            const std::string& long_dir,
                            const std::string& name) {
   if (name == "." || name == ".." || IsLegalShortName(name)) return name;
@@ -114,14 +114,14 @@ bool ShortFormOf(ScanCache& cache, const std::string& path, ShortForm* form) {
 }
 
 const ShortForm* FindForm(const ShortFormState& state,
-                          const std::string& typed) {
+                          std::string_view typed) {
   // Innermost first: the entries of the directory asked for last.
   for (size_t i = state.forms.size(); i-- > 0;)
     if (state.forms[i].first == typed) return &state.forms[i].second;
   return nullptr;
 }
 
-const ShortForm* ShortFormOfDirectory(ScanCache& cache, const std::string& dir);
+const ShortForm* ShortFormOfDirectory(ScanCache& cache, std::string_view dir);
 
 // The form of `dir` from that of the directory above it, which a walk has
 // mostly asked for already.
@@ -140,9 +140,10 @@ bool ExtendParentForm(ScanCache& cache, const std::string& dir,
 
 // The short form of `dir`, kept for the paths that follow in and below it.
 const ShortForm* ShortFormOfDirectory(ScanCache& cache,
-                                      const std::string& dir) {
+                                      std::string_view dir_text) {
   ShortFormState& state = cache.short_forms;
-  if (const ShortForm* known = FindForm(state, dir)) return known;
+  if (const ShortForm* known = FindForm(state, dir_text)) return known;
+  const std::string dir(dir_text);
   ShortForm form;
   if (!ExtendParentForm(cache, dir, &form) && !ShortFormOf(cache, dir, &form))
     return nullptr;
@@ -185,7 +186,7 @@ std::string ShortPathOfEntry(ScanCache* cache, const std::string& dir,
     cache = own.get();
   }
   if (dir.size() < 2 || dir.back() != '/') return ShortPathIn(*cache, dir + name);
-  const std::string typed = dir.substr(0, dir.size() - 1);
+  const std::string_view typed(dir.data(), dir.size() - 1);
   const ShortForm* parent = ShortFormOfDirectory(*cache, typed);
   if (parent == nullptr) return std::string();
   return JoinPath(parent->short_form,
