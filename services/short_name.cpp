@@ -158,15 +158,14 @@ bool IsLegalShortName(std::string_view name) {
 namespace {
 
 // Gives each name of `sorted` that is no legal short name its alias. With
-// `check`, every alias is tried against the names and aliases taken; without,
-// none is, and false is returned once a number passes 9. Below 10 an alias
-// keeps its whole base ("BASE~n.EXT"), so where no name holds a "~" two
-// names get the same alias only if they share base, extension and number,
-// which the counting rules out: the checks would change nothing.
-bool AssignAliases(const std::vector<const std::string*>& sorted, bool check,
+// `taken`, every alias is tried against it and added to it; without, none
+// is, and false is returned once a number passes 9. Below 10 an alias keeps
+// its whole base ("BASE~n.EXT"), so where no name holds a "~" two names get
+// the same alias only if they share base, extension and number, which the
+// counting rules out: the checks would change nothing.
+bool AssignAliases(const std::vector<const std::string*>& sorted,
+                   std::unordered_set<std::string>* taken,
                    std::unordered_map<std::string, std::string>* aliases) {
-  std::unordered_set<std::string> taken;
-  if (check) taken = NamesAliasesCouldTake(sorted);
   // The last number used per base and extension ("BASE.EXT" as key; a base
   // holds no dot, so keys cannot clash).
   std::unordered_map<std::string, size_t> last_number;
@@ -179,21 +178,15 @@ bool AssignAliases(const std::vector<const std::string*>& sorted, bool check,
     key += '.';
     key += stem.extension;
     size_t& n = last_number[key];
-    if (!check && n == 9) return false;
+    if (taken == nullptr && n == 9) return false;
     std::string alias;
     // Ends: every failed try is an entry of the finite `taken` set.
     do {
       alias = ComposeAlias(stem, ++n);
-    } while (check && !taken.insert(alias).second);
+    } while (taken != nullptr && !taken->insert(alias).second);
     aliases->emplace(name, std::move(alias));
   }
   return true;
-}
-
-bool AnyHoldsTilde(const std::vector<const std::string*>& names) {
-  for (const std::string* name : names)
-    if (name->find('~') != std::string::npos) return true;
-  return false;
 }
 
 }  // namespace
@@ -201,11 +194,12 @@ bool AnyHoldsTilde(const std::vector<const std::string*>& names) {
 std::unordered_map<std::string, std::string> MakeShortNames(
     const std::vector<std::string>& names) {
   const std::vector<const std::string*> sorted = SortedUnique(names);
+  std::unordered_set<std::string> taken = NamesAliasesCouldTake(sorted);
   std::unordered_map<std::string, std::string> aliases;
   aliases.reserve(sorted.size());
-  if (AnyHoldsTilde(sorted) || !AssignAliases(sorted, false, &aliases)) {
+  if (!taken.empty() || !AssignAliases(sorted, nullptr, &aliases)) {
     aliases.clear();
-    AssignAliases(sorted, true, &aliases);
+    AssignAliases(sorted, &taken, &aliases);
   }
   return aliases;
 }

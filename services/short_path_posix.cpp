@@ -54,9 +54,10 @@ const AliasTable& AliasesOf(ScanCache& cache, std::string_view typed,
 
 // The short form of one stored component of a directory: its alias where
 // it has one. The text returned lives until the next call.
-const std::string& ShortComponent(ScanCache& cache, std::string_view typed_dir,
-                           const std::string& long_dir,
-                           const std::string& name) {
+const std::string& ShortComponent(ScanCache& cache,
+                                  std::string_view typed_dir,
+                                  const std::string& long_dir,
+                                  const std::string& name) {
   if (name == "." || name == ".." || IsLegalShortName(name)) return name;
   const AliasTable& aliases = AliasesOf(cache, typed_dir, long_dir);
   auto alias = aliases.find(name);
