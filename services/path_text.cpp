@@ -92,3 +92,5 @@ std::string WithTrailingDelimiter(const std::string& text,
   }
   return text + delimiter;
 }
+
+bool IsDotName(std::string_view name) { return name == "." || name == ".."; }

@@ -5,6 +5,7 @@
 #define KESTRIV_SERVICES_PATH_TEXT_H_
 
 #include <string>
+#include <string_view>
 
 struct PathSyntax {
   char delimiter;    // '\\' on Windows, '/' on POSIX
@@ -27,6 +28,10 @@ std::string DrivePart(const std::string& path, const PathSyntax& syntax);
 // `path` without its last component ("C:\a\b" gives "C:\a", "C:\a" gives
 // "C:\"; "/a" gives "/").
 std::string ParentPart(const std::string& path, const PathSyntax& syntax);
+
+// True for the names "." and "..", which stand for a directory itself and
+// its parent rather than for an entry.
+bool IsDotName(std::string_view name);
 
 // The text itself when it is empty or ends in its last delimiter; otherwise
 // the text with the delimiter appended.
