@@ -3,7 +3,7 @@
 #include "frontend/options.h"
 #include "frontend/search_settings.h"
 #include "search/walker.h"
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 #include "services/messages.h"
 #include "services/output.h"
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 #include "services/text.h"
 
 std::string WithTrailingBackslash(const std::string& text) {

@@ -5,7 +5,7 @@
 #include "frontend/search_settings.h"
 #include "search/filter.h"
 #include "search/path_presentation.h"
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 #include "services/output.h"
 
 namespace {

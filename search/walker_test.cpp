@@ -7,7 +7,7 @@
 
 #include "frontend/search_settings.h"
 #include "gtest/gtest.h"
-#include "services/fake_directory_reader_posix.h"
+#include "services/file_system/fake_directory_reader_posix.h"
 #include "services/output_capture.h"
 #include "services/scan_cache_posix.h"
 

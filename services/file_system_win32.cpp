@@ -8,7 +8,7 @@
 #include <cwchar>
 
 #include "services/dates.h"
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 #include "services/wide_path_win32.h"
 
 struct EntryScanState {

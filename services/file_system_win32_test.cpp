@@ -5,7 +5,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 #include "services/dates.h"
 #include "services/wide_path_win32.h"
 

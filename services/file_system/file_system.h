@@ -73,6 +73,10 @@ struct TSearchRec;
 // delivered into `entry`, by its stored name; null when that fails.
 DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry);
 
+// Makes `dir`, opened from an entry, stand on its own, so that its parent
+// may close before it; false when it cannot be opened.
+bool DetachFromParent(Directory& dir);
+
 // Identity of a directory (device and inode, or volume and file index).
 struct FileIdentity {
   uint64_t volume = 0;

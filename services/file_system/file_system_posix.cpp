@@ -15,7 +15,7 @@
 
 #include "services/case_fold.h"
 #include "services/dates.h"
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 #include "services/path_lookup_posix.h"
 #include "services/scan_cache_posix.h"
 #include "services/wildcard.h"

@@ -1,7 +1,7 @@
 // Test support: an in-memory tree behind the POSIX scans' reader seam,
 // counting what is opened and listed, as a file system that logs accesses.
-#ifndef KESTRIV_SERVICES_FAKE_DIRECTORY_READER_POSIX_H_
-#define KESTRIV_SERVICES_FAKE_DIRECTORY_READER_POSIX_H_
+#ifndef KESTRIV_SERVICES_FILE_SYSTEM_FAKE_DIRECTORY_READER_POSIX_H_
+#define KESTRIV_SERVICES_FILE_SYSTEM_FAKE_DIRECTORY_READER_POSIX_H_
 
 #include <dirent.h>
 #include <errno.h>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "services/directory_reader_posix.h"
+#include "services/file_system/directory_reader_posix.h"
 
 class FakeDirectoryReader : public DirectoryReader {
  public:
@@ -129,4 +129,4 @@ class FakeDirectoryReader : public DirectoryReader {
   size_t most_open_ = 0;
 };
 
-#endif  // KESTRIV_SERVICES_FAKE_DIRECTORY_READER_POSIX_H_
+#endif  // KESTRIV_SERVICES_FILE_SYSTEM_FAKE_DIRECTORY_READER_POSIX_H_

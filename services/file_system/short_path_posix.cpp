@@ -4,7 +4,7 @@
 
 #include <errno.h>
 
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 #include "services/path_lookup_posix.h"
 #include "services/scan_cache_posix.h"
 #include "services/short_name.h"

@@ -1,5 +1,5 @@
 // The POSIX file-system layer on real temporary directories.
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
