@@ -52,6 +52,10 @@ using FileSystemSessionPtr =
 // within a fixed memory budget.
 FileSystemSessionPtr NewFileSystemSession(bool repeated_walks);
 
+// A session for a single service call: it keeps nothing afterwards and
+// leaves the process's limits alone.
+FileSystemSessionPtr NewOneCallSession();
+
 // One open directory. It keeps its listing once read, so that the scans of
 // one walk read it once. A directory opened from an entry refers to its
 // parent, which must outlive it.

@@ -194,7 +194,7 @@ FileSystemSessionPtr NewSessionWithReader(DirectoryReader* reader,
   return session;
 }
 
-FileSystemSessionPtr NewSessionForOneCall() {
+FileSystemSessionPtr NewOneCallSession() {
   std::unique_ptr<DirectoryReader> reader = NewSystemDirectoryReader();
   FileSystemSessionPtr session =
       NewSessionWithReader(reader.get(), false, kSpareDescriptors, 0);

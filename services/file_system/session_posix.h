@@ -74,10 +74,6 @@ FileSystemSessionPtr NewSessionWithReader(DirectoryReader* reader,
                                           bool repeated_walks, size_t budget,
                                           size_t close_batch);
 
-// A session for one service call: it keeps nothing after the call and
-// leaves the process's descriptor limit alone.
-FileSystemSessionPtr NewSessionForOneCall();
-
 // The descriptor of `dir`, opened (again) where needed from its nearest
 // open ancestor; -1 with `dir.error` set when that fails.
 int DescriptorOf(Directory& dir);
