@@ -40,9 +40,10 @@ std::vector<size_t> LevelEnds(const std::string& path, size_t root_len,
   return ends;
 }
 
-std::string Delimiters(const PathSyntax& syntax) {
-  return syntax.has_drives ? std::string(1, syntax.delimiter) + ":"
-                           : std::string(1, syntax.delimiter);
+// Where the platform's scans split a path into its directory and last
+// component.
+std::string ScanDelimiters() {
+  return NativeSyntax().has_drives ? "\\/:" : "/";
 }
 
 // The ascent of the design, run from the top down: one exact scan per
@@ -55,7 +56,7 @@ std::string ResolveDown(FileSystemSession& session, const std::string& path,
   bool at_root = false;
   const std::vector<size_t> ends = LevelEnds(path, root_len, syntax, &at_root);
   std::string result = at_root ? AsciiUpperCase(path.substr(0, root_len)) : "";
-  const std::string delimiters = Delimiters(syntax);
+  const std::string delimiters = ScanDelimiters();
   DirectoryPtr dir;   // the directory of the level above, when opened
   size_t dir_end = 0;  // where its text ends in `path`
   for (size_t i = ends.size(); i-- > 0;) {
@@ -71,7 +72,10 @@ std::string ResolveDown(FileSystemSession& session, const std::string& path,
       dir.reset();
       continue;
     }
-    result = WithTrailingDelimiter(result, syntax);
+    // In place: a copy per level would cost the square of the depth.
+    const std::string delimiter(1, syntax.delimiter);
+    if (!result.empty() && LastDelimiterPos(delimiter, result) != result.size())
+      result += delimiter;
     result += rec.Name;
     if (i == 0 && leaf == nullptr) break;
     DirectoryPtr next = OpenSubdirectory(*dir, rec);

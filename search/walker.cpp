@@ -252,7 +252,7 @@ void SearchDirectory(const std::string& dir, const std::string& mask,
   SearchRoot root = OpenSearchRoot(*session, walk.path);
   bool printed_known = root.prefix_known;
   if (SearchSettings.ShortNames) {
-    walk.printed = walk.path.empty() ? "" : ShortPathOf(walk.path);
+    walk.printed = walk.path.empty() ? "" : ShortPathOf(walk.path, session);
     printed_known = !walk.printed.empty() || walk.path.empty();
   } else {
     walk.printed = root.prefix;

@@ -146,8 +146,10 @@ bool IsExistingFile(const std::string& path);
 bool IsExistingDirectory(const std::string& path);
 // The absolute path of the current directory, whole; empty on failure.
 std::string CurrentDirectory();
-// The short (8.3) form of an existing path, whole; empty on failure.
-std::string ShortPathOf(const std::string& path);
+// The short (8.3) form of an existing path, whole; empty on failure. Its
+// lookups go through `session` where one is given.
+std::string ShortPathOf(const std::string& path,
+                        FileSystemSession* session = nullptr);
 
 // The short form of the entry a scan of `dir` has just delivered into
 // `entry`: its 8.3 alias in that directory, or its name where it has none.

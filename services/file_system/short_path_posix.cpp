@@ -51,9 +51,13 @@ std::string ShortNameOf(Directory& dir, const TSearchRec& entry) {
 // stored name each typed component stands for, then its alias there. Each
 // directory stands on its own once entered, so memory does not grow with
 // the depth of the path.
-std::string ShortPathOf(const std::string& path) {
+std::string ShortPathOf(const std::string& path, FileSystemSession* session) {
   if (path.empty()) return std::string();
-  FileSystemSessionPtr session = NewOneCallSession();
+  FileSystemSessionPtr own;
+  if (session == nullptr) {
+    own = NewOneCallSession();
+    session = own.get();
+  }
   std::string result = path[0] == '/' ? "/" : "";
   DirectoryPtr dir = OpenTypedDirectory(*session, result);
   for (size_t start = 0; start < path.size();) {
