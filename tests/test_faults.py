@@ -60,6 +60,31 @@ class OddTrees(Case):
         self.assert_search(run, [(b"d", {leaf})], found=1, dirs=1000)
 
     @posix_only
+    def test_descriptors_held_before_the_run(self):
+        # 950 of 1,024 descriptors are taken when the run starts: a tree
+        # 200 levels deep is still walked whole.
+        entries = {}
+        for level in range(1, 201):
+            for i in range(20):
+                entries["d/" * level + "f%02d.txt" % i] = b"x"
+        make_tree(self.root, entries)
+        held = [os.open(os.devnull, os.O_RDONLY) for _ in range(950)]
+        try:
+            proc = subprocess.run(
+                e2e_support.tool_command(["/n*.txt", "d"]), cwd=self.root,
+                stdout=subprocess.PIPE, stderr=subprocess.PIPE, pass_fds=held,
+                preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE,
+                                                      (1024, 1024)),
+                timeout=120)
+        finally:
+            for fd in held:
+                os.close(fd)
+        self.assertEqual(proc.stderr, b"")
+        self.assertEqual(proc.returncode, 0)
+        self.assertTrue(proc.stdout.endswith(b"\r\n4000 files in 200 dirs."),
+                        proc.stdout[-60:])
+
+    @posix_only
     def test_path_longer_than_the_system_limit(self):
         name = "x" * 200
         fd = os.open(self.root, os.O_RDONLY)
@@ -142,6 +167,27 @@ class ChangingTrees(Case):
         finally:
             stop.set()
             remover.join()
+
+
+    @posix_only
+    def test_directory_replaced_by_a_link_after_its_listing(self):
+        # The walk is held at its first write, after "top" was listed and
+        # before "top/sub" is entered; "sub" then becomes a link to "..".
+        # It must not be entered: that would walk "top" once more.
+        make_tree(self.root, {"top/sub/": None})
+        make_tree(self.root, {"top/%s%03d.txt" % ("n" * 200, i): b"x"
+                              for i in range(400)})
+        proc = subprocess.Popen(
+            e2e_support.tool_command(["/n*.txt", "top"]), cwd=self.root,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        first = proc.stdout.read(1)  # the header: "top" is listed
+        sub = os.path.join(self.root, "top", "sub")
+        os.rmdir(sub)
+        os.symlink("..", sub)
+        out, err = proc.communicate(timeout=60)
+        self.assertEqual(err, b"")
+        self.assertTrue((first + out).endswith(b"\r\n400 files in 2 dirs."),
+                        (first + out)[-60:])
 
 
 def run_to(args, cwd, stdout, preexec=None, env=None):

@@ -3,10 +3,14 @@ with wildcard characters and backslashes, UTF-8 names read as characters,
 names that differ only in case, trees deeper than the system's path limit,
 links."""
 import os
+import resource
 import subprocess
 import unittest
 
-from e2e_support import Case, make_tree, posix_only, tool_command
+import e2e_support
+from e2e_support import (Case, make_tree, parse_output, posix_only,
+                         tool_command)
+
 
 
 class PosixNames(Case):
@@ -80,25 +84,57 @@ class PosixWindowsRules(Case):
 
     @posix_only
     def test_no_depth_limit(self):
-        lines = make_deep_chain(self.root, 3000, {1, 1500, 2999, 3000})
+        # Deeper than a walk that recursed on the machine stack could go.
+        lines = make_deep_chain(self.root, 30000, {1, 15000, 29999, 30000})
         run = self.run_tool("/n*.txt", "d")
-        self.assert_search(run, [(b"d", lines)], found=4, dirs=3000)
-        # From a current directory longer than the system's limit.
+        self.assert_search(run, [(b"d", lines)], found=4, dirs=30000)
+        # From a current directory 10,000 levels down, longer than the
+        # system's limit, in memory that does not grow with its depth: the
+        # search path, a mask's own path and a typed path of 40,000 "..".
         cwd = os.open(self.root, os.O_RDONLY)
-        for _ in range(2999):
+        for _ in range(10000):
             inner = os.open("d", os.O_RDONLY, dir_fd=cwd)
             os.close(cwd)
             cwd = inner
         os.close(os.open("here.txt", os.O_CREAT | os.O_WRONLY, dir_fd=cwd))
-        run = subprocess.run(tool_command(["/nhere.txt", "/r"]),
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                             preexec_fn=lambda: os.fchdir(cwd))
+        rows = [
+            (["/nhere.txt", "/r"], b"/d/here.txt\r\n\r\n1 files in 1 dirs."),
+            (["/nd/f15000.txt"], b"/d/f15000.txt\r\n\r\n1 files in 20001 dirs."),
+            (["/ntmp", "/r", "../" * 40000], b"../tmp\r\n\r\n1 files in 1 dirs."),
+        ]
+        with open(e2e_support.BINARY, "rb") as f:
+            sanitized = b"__asan_init" in f.read()
+
+        def start():
+            os.fchdir(cwd)
+            if not sanitized:  # the sanitizers reserve much address space
+                resource.setrlimit(resource.RLIMIT_AS, (64 << 20, 64 << 20))
+        for args, tail in rows:
+            with self.subTest(args=args[:2]):
+                run = subprocess.run(tool_command(args),
+                                     stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, preexec_fn=start)
+                self.assertEqual(run.stderr, b"")
+                self.assertEqual(run.returncode, 0)
+                self.assertTrue(run.stdout.endswith(tail), run.stdout[-80:])
         os.close(cwd)
-        self.assertEqual(run.stderr, b"")
-        self.assertEqual(run.returncode, 0)
-        self.assertTrue(run.stdout.endswith(b"/d/here.txt\r\n\r\n"
-                                            b"1 files in 1 dirs."),
-                        run.stdout[-80:])
+
+    @posix_only
+    def test_link_graphs_are_walked_once_below_links(self):
+        # 16 directories, each with two links to the next: 2^15 paths lead
+        # to the one file at the bottom, which is printed along its real
+        # path and once below the links.
+        make_tree(self.root, {"g/d%02d/" % i: None for i in range(16)})
+        make_tree(self.root, {"g/d15/bottom.txt": b"x"})
+        for i in range(15):
+            for name in ("a", "b"):
+                os.symlink("../d%02d" % (i + 1),
+                           os.path.join(self.root, "g", "d%02d" % i, name))
+        run = self.run_tool("/nbottom.txt", "g")
+        blocks, summary = parse_output(run.out)
+        self.assertEqual(len(blocks[0][1]), 2, run.describe())
+        self.assertIn(b"g/d15/bottom.txt", blocks[0][1])
+        self.assertEqual(run.code, 0)
 
     @posix_only
     def test_a_directory_below_a_link_is_compared_with_the_chain(self):
