@@ -11,6 +11,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "services/path_text.h"
 #include "services/text.h"
 
 namespace {
@@ -148,7 +149,7 @@ std::unordered_set<std::string> NamesAliasesCouldTake(
 bool IsLegalShortName(std::string_view name) {
   // Longer than "12345678.123": no short name, whatever it holds.
   if (name.size() > kMaxBaseLength + 1 + kMaxExtensionLength) return false;
-  if (name == "." || name == "..") return true;
+  if (IsDotName(name)) return true;
   if (!HasShortNameBytes(name)) return false;
   const size_t dot = name.find('.');
   if (dot == std::string::npos) return name.size() <= kMaxBaseLength;
