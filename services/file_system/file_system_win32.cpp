@@ -2,14 +2,14 @@
 // paths, so that no name is lost to the ANSI code page and no path to the
 // 260-character limit. The tool's texts stay code page 932 bytes: names are
 // converted on the way out, and byte paths mapped back to the wide paths
-// they came from (services/wide_path_win32.h).
+// they came from (services/file_system/wide_path_win32.h).
 #include <windows.h>
 
 #include <cwchar>
 
 #include "services/dates.h"
-#include "services/file_system.h"
-#include "services/wide_path_win32.h"
+#include "services/file_system/file_system.h"
+#include "services/file_system/wide_path_win32.h"
 
 struct EntryScanState {
   HANDLE handle = INVALID_HANDLE_VALUE;  // none for a single "." or ".."

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "services/dbcs.h"
-#include "services/file_system.h"
-#include "services/wide_path_win32.h"
+#include "services/file_system/file_system.h"
+#include "services/file_system/wide_path_win32.h"
 
 namespace {
 

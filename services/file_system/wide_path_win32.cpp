@@ -1,4 +1,4 @@
-#include "services/wide_path_win32.h"
+#include "services/file_system/wide_path_win32.h"
 
 #include <windows.h>
 

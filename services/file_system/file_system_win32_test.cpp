@@ -5,9 +5,9 @@
 #include <string>
 
 #include "gtest/gtest.h"
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 #include "services/dates.h"
-#include "services/wide_path_win32.h"
+#include "services/file_system/wide_path_win32.h"
 
 namespace {
 
