@@ -1,29 +1,93 @@
 // File-system services on Windows, on the "W" functions and full "\\?\"
 // paths, so that no name is lost to the ANSI code page and no path to the
 // 260-character limit. The tool's texts stay code page 932 bytes: names are
-// converted on the way out, and byte paths mapped back to the wide paths
-// they came from (services/file_system/wide_path_win32.h).
+// converted on the way out, and only typed text is converted on the way in
+// (services/file_system/wide_path_win32.h). A directory holds no handle:
+// it knows its place, and its full path is built whenever the platform is
+// asked about it.
 #include <windows.h>
 
 #include <cwchar>
+#include <vector>
 
 #include "services/dates.h"
 #include "services/file_system/file_system.h"
 #include "services/file_system/wide_path_win32.h"
+#include "services/wildcard.h"
+
+// The room in which the full paths handed to the platform are built, kept
+// for the run, so that building one allocates nothing once the deepest has
+// been built.
+struct FileSystemSession {
+  std::wstring path;
+  std::vector<const Directory*> levels;  // the directories on its way
+};
+
+void FileSystemSessionDeleter::operator()(FileSystemSession* session) const {
+  delete session;
+}
+
+// Every walk reads the directories anew: the platform's own enumeration
+// needs nothing kept between scans.
+FileSystemSessionPtr NewFileSystemSession(bool) {
+  return FileSystemSessionPtr(new FileSystemSession);
+}
+
+// A directory opened from typed text holds its full path; one opened from
+// an entry, its parent and its name only, so that memory grows by one name
+// per level however long the paths.
+struct Directory {
+  const Directory* parent = nullptr;  // null when opened from typed text
+  FileSystemSession* session = nullptr;  // set when opened from typed text
+  // Opened from typed text: the full "\\?\" path, ending in "\". From an
+  // entry: its name as stored on disk, empty for ".".
+  std::wstring name;
+  bool up = false;  // opened from the entry "..": the parent's parent
+};
+
+void DirectoryDeleter::operator()(Directory* directory) const {
+  delete directory;
+}
 
 struct EntryScanState {
   HANDLE handle = INVALID_HANDLE_VALUE;  // none for a single "." or ".."
   WIN32_FIND_DATAW raw;  // the entry the platform returned last
-  ScanPlace place;       // registered while the scan is open
 };
 
 void EntryScanStateDeleter::operator()(EntryScanState* state) const {
   if (state->handle != INVALID_HANDLE_VALUE) FindClose(state->handle);
-  UnregisterScanPlace(&state->place);
   delete state;
 }
 
 namespace {
+
+// The full path of `dir`, ending in "\", followed by `tail`, built in its
+// session's room and valid until the next path is built there. The levels
+// are gathered first and appended from the top down, so that depth costs
+// no machine stack.
+const std::wstring& PathOf(const Directory& dir, std::wstring_view tail) {
+  size_t depth = 0;
+  const Directory* top = &dir;
+  for (; top->parent != nullptr; top = top->parent) ++depth;
+  FileSystemSession& session = *top->session;
+  session.levels.resize(depth);
+  const Directory* level = &dir;
+  for (size_t i = depth; i-- > 0; level = level->parent)
+    session.levels[i] = level;
+  std::wstring& path = session.path;
+  path.assign(top->name);
+  const size_t root_length = RootLength(path);
+  for (const Directory* below : session.levels) {
+    if (below->up) {
+      TakeOffLastComponent(path, root_length);
+    } else if (!below->name.empty()) {
+      path += below->name;
+      path += L'\\';
+    }
+  }
+  path.append(tail.data(), tail.size());
+  return path;
+}
 
 // Packed values for the ends of the MS-DOS range: 1980-01-01 00:00:00 and
 // 2107-12-31 23:59:58.
@@ -60,15 +124,14 @@ int32_t DosTimeOf(const FILETIME& utc) {
 }
 
 // The name field up to its first NUL, all of it when there is none.
-std::wstring NameOf(const WIN32_FIND_DATAW& raw) {
-  return std::wstring(raw.cFileName,
-                      wcsnlen(raw.cFileName, sizeof raw.cFileName /
-                                                 sizeof raw.cFileName[0]));
+std::wstring_view NameOf(const WIN32_FIND_DATAW& raw) {
+  return std::wstring_view(
+      raw.cFileName,
+      wcsnlen(raw.cFileName, sizeof raw.cFileName / sizeof raw.cFileName[0]));
 }
 
 // Passes over the entries the skip mask excludes, then fills the visible
-// fields from the entry the platform returned, and notes it as the scan's
-// place.
+// fields from the entry the platform returned.
 int Deliver(TSearchRec& rec) {
   EntryScanState& state = *rec.Scan;
   while ((state.raw.dwFileAttributes & rec.SkipMask) != 0) {
@@ -84,32 +147,28 @@ int Deliver(TSearchRec& rec) {
                  : static_cast<int64_t>(
                        (static_cast<uint64_t>(raw.nFileSizeHigh) << 32) |
                        raw.nFileSizeLow);
-  state.place.wide_name = NameOf(raw);
-  state.place.name = NarrowText(state.place.wide_name);
-  rec.Name = state.place.name;
+  const std::wstring_view name = NameOf(raw);
+  rec.Name = NarrowText(name.data(), name.size());
   return 0;
 }
 
 // Opens an enumeration of `pattern`. Only a mask asks for the large
 // buffer; the short names are never read here.
-HANDLE FindFirst(const std::wstring& pattern, WIN32_FIND_DATAW* raw) {
-  const DWORD flags =
-      HasWildcardInLastComponent(pattern) ? FIND_FIRST_EX_LARGE_FETCH : 0;
+HANDLE FindFirst(const std::wstring& pattern, bool mask,
+                 WIN32_FIND_DATAW* raw) {
   return FindFirstFileExW(pattern.c_str(), FindExInfoBasic, raw,
-                          FindExSearchNameMatch, nullptr, flags);
+                          FindExSearchNameMatch, nullptr,
+                          mask ? FIND_FIRST_EX_LARGE_FETCH : 0);
 }
 
-bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
-
-// Finds the entry "." or ".." itself in the listing of its directory
-// `wide_dir`. The platform resolves such a last component to the directory
-// it stands for and would report that directory's own name, so "." would
-// print as the name of the current directory instead of ".". Drive roots
-// have neither.
-bool FindDotEntry(const std::wstring& wide_dir, const std::string& name,
+// Finds the entry "." or ".." itself in the listing of `dir`. The platform
+// resolves such a last component to the directory it stands for and would
+// report that directory's own name, so "." would print as the name of the
+// current directory instead of ".". Drive roots have neither.
+bool FindDotEntry(const Directory& dir, const std::string& name,
                   WIN32_FIND_DATAW* raw) {
   const std::wstring wide_name = WideText(name);
-  HANDLE handle = FindFirst(wide_dir + L"*", raw);
+  HANDLE handle = FindFirst(PathOf(dir, L"*"), true, raw);
   if (handle == INVALID_HANDLE_VALUE) return false;
   bool found = false;
   do {
@@ -119,47 +178,86 @@ bool FindDotEntry(const std::wstring& wide_dir, const std::string& name,
   return found;
 }
 
-// Starts the platform's enumeration of `pattern` into `state` and
-// registers its place; false when nothing matches. A pattern that ends in
-// a delimiter names no entry.
-bool StartScan(const std::string& pattern, EntryScanState* state) {
-  const size_t cut = LastDelimiterPos("\\/:", pattern);
-  const std::string last = pattern.substr(cut);
-  state->place.dir = pattern.substr(0, cut);
-  state->place.wide_dir = PlatformDirectory(state->place.dir);
-  if (last.empty()) {
+// An exact name the platform does not find may stand for the name without
+// its trailing dots and blanks, which a "\\?\" path keeps as they are.
+HANDLE FindExactName(const Directory& dir, const std::string& name,
+                     WIN32_FIND_DATAW* raw) {
+  HANDLE handle = FindFirst(PathOf(dir, WideText(name)), false, raw);
+  const std::string_view trimmed = TrimmedMask(name);
+  if (handle != INVALID_HANDLE_VALUE || trimmed.size() == name.size())
+    return handle;
+  return FindFirst(PathOf(dir, WideText(std::string(trimmed))), false, raw);
+}
+
+// Starts the platform's enumeration of `mask` in `dir` into `state`; false
+// when nothing matches. An empty mask names no entry.
+bool StartScan(const Directory& dir, const std::string& mask,
+               EntryScanState* state) {
+  if (mask.empty()) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return false;
   }
-  if (IsDotName(last)) {
-    if (!FindDotEntry(state->place.wide_dir, last, &state->raw)) {
-      SetLastError(ERROR_FILE_NOT_FOUND);
-      return false;
-    }
-  } else {
-    state->handle = FindFirst(PlatformPath(pattern), &state->raw);
-    if (state->handle == INVALID_HANDLE_VALUE) return false;
+  if (IsDotName(mask)) {
+    if (FindDotEntry(dir, mask, &state->raw)) return true;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return false;
   }
-  RegisterScanPlace(&state->place);
-  return true;
+  state->handle =
+      HasWildcards(mask)
+          ? FindFirst(PathOf(dir, WideText(mask)), true, &state->raw)
+          : FindExactName(dir, mask, &state->raw);
+  return state->handle != INVALID_HANDLE_VALUE;
 }
 
-// The path to hand to a query of one existing entry; empty when the text
-// holds a wildcard, which no real name does.
+// The path of a typed entry to hand to a query of that one entry; empty
+// when it holds a wildcard, which no real name does.
 std::wstring EntryPath(const std::string& path) {
-  const std::wstring wide = WithoutTrailingDelimiter(PlatformPath(path));
+  const std::wstring wide = WithoutTrailingDelimiter(TypedPath(path));
   return HasWildcardInLastComponent(wide) ? std::wstring() : wide;
+}
+
+bool IsDirectoryAttribute(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & kAttrDirectory) != 0;
 }
 
 }  // namespace
 
-int OpenEntryScan(const std::string& pattern, uint8_t attr_mask,
+DirectoryPtr OpenTypedDirectory(FileSystemSession& session,
+                                const std::string& path) {
+  std::wstring full = TypedDirectoryPath(path);
+  if (full.empty() ||
+      !IsDirectoryAttribute(
+          GetFileAttributesW(WithoutTrailingDelimiter(full).c_str())))
+    return nullptr;
+  DirectoryPtr dir(new Directory);
+  dir->session = &session;
+  dir->name = std::move(full);
+  return dir;
+}
+
+// "." and ".." are kept as steps, not names: a "\\?\" path would take
+// them as names.
+DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry) {
+  if (!entry.Scan || (entry.Attr & kAttrDirectory) == 0) return nullptr;
+  DirectoryPtr dir(new Directory);
+  dir->parent = &parent;
+  if (IsDotName(entry.Name)) {
+    dir->up = entry.Name.size() == 2;
+  } else {
+    dir->name = NameOf(entry.Scan->raw);
+    if (dir->name.empty()) return nullptr;
+  }
+  return dir;
+}
+
+int OpenEntryScan(Directory& dir, const std::string& mask, uint8_t attr_mask,
                   TSearchRec& rec) {
   CloseEntryScan(rec);
   rec.SkipMask = SkipMaskOf(attr_mask);
   std::unique_ptr<EntryScanState, EntryScanStateDeleter> state(
       new EntryScanState);
-  if (!StartScan(pattern, state.get())) return LastErrorCode();
+  if (!StartScan(dir, mask, state.get())) return LastErrorCode();
   rec.Scan = std::move(state);
   const int result = Deliver(rec);
   if (result != 0) CloseEntryScan(rec);
@@ -175,44 +273,13 @@ int NextEntry(TSearchRec& rec) {
 
 void CloseEntryScan(TSearchRec& rec) { rec.Scan.reset(); }
 
-// Any existing entry that is not a directory, whatever its last-write time:
-// its path is still printed. The enumeration also answers for files the
-// attribute query cannot open (a page file).
-bool IsExistingFile(const std::string& path) {
-  const std::wstring wide = PlatformPath(path);
-  if (HasWildcardInLastComponent(wide)) return false;
-  WIN32_FIND_DATAW raw;
-  HANDLE handle = FindFirst(wide, &raw);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  FindClose(handle);
-  return (raw.dwFileAttributes & kAttrDirectory) == 0;
-}
-
-bool IsExistingDirectory(const std::string& path) {
-  const std::wstring wide = EntryPath(path);
-  if (wide.empty()) return false;
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & kAttrDirectory) != 0;
-}
-
-std::string CurrentDirectory() {
-  return NarrowText(GrowingQuery([](wchar_t* buffer, unsigned long size) {
-    return GetCurrentDirectoryW(size, buffer);
-  }));
-}
-
-const PathSyntax& NativeSyntax() { return kWindowsSyntax; }
-
 // Opens the directory itself (no access rights are needed to read its
 // identity) and takes the volume serial number and the file index, which
 // name it whatever path or junction led there.
-bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity,
-                         ScanCache*) {
-  const std::wstring wide = EntryPath(path);
-  if (wide.empty()) return false;
+bool IdentityOf(Directory& directory, FileIdentity* identity) {
+  const std::wstring path = WithoutTrailingDelimiter(PathOf(directory, L""));
   HANDLE handle = CreateFileW(
-      wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
@@ -226,10 +293,42 @@ bool DirectoryIdentityOf(const std::string& path, FileIdentity* identity,
   return true;
 }
 
-// Every walk reads the directories anew: the platform's own enumeration
-// needs nothing kept between scans.
-struct ScanCache {};
+// The scan reads no short names (FindExInfoBasic is the cheaper query), so
+// the entry is looked up once more by its stored name. A name that is a
+// legal 8.3 name already has no alias; "." and ".." are their own.
+std::string ShortNameOf(Directory& dir, const TSearchRec& entry) {
+  if (!entry.Scan) return std::string();
+  if (IsDotName(entry.Name)) return entry.Name;
+  WIN32_FIND_DATAW raw;
+  HANDLE handle = FindFirstFileExW(
+      PathOf(dir, NameOf(entry.Scan->raw)).c_str(), FindExInfoStandard, &raw,
+      FindExSearchNameMatch, nullptr, 0);
+  if (handle == INVALID_HANDLE_VALUE) return std::string();
+  FindClose(handle);
+  const size_t length = wcsnlen(raw.cAlternateFileName,
+                                sizeof raw.cAlternateFileName /
+                                    sizeof raw.cAlternateFileName[0]);
+  return length != 0 ? NarrowText(raw.cAlternateFileName, length) : entry.Name;
+}
 
-ScanCachePtr NewScanCache(bool) { return ScanCachePtr(new ScanCache); }
+// Any existing entry that is not a directory, whatever its last-write time:
+// its path is still printed. The enumeration also answers for files the
+// attribute query cannot open (a page file).
+bool IsExistingFile(const std::string& path) {
+  const std::wstring wide = TypedPath(path);
+  if (wide.empty() || HasWildcardInLastComponent(wide)) return false;
+  WIN32_FIND_DATAW raw;
+  HANDLE handle = FindFirst(wide, false, &raw);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  FindClose(handle);
+  return (raw.dwFileAttributes & kAttrDirectory) == 0;
+}
 
-void ScanCacheDeleter::operator()(ScanCache* cache) const { delete cache; }
+bool IsExistingDirectory(const std::string& path) {
+  const std::wstring wide = EntryPath(path);
+  return !wide.empty() && IsDirectoryAttribute(GetFileAttributesW(wide.c_str()));
+}
+
+std::string CurrentDirectory() { return NarrowText(CurrentDirectoryWide()); }
+
+const PathSyntax& NativeSyntax() { return kWindowsSyntax; }
