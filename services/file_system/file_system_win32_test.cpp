@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <set>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ class FileSystemWin32Test : public ::testing::Test {
     root_ = std::string(temp) + "kestriv-fs-" +
             std::to_string(GetCurrentProcessId());
     ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
+    root_dir_ = OpenTypedDirectory(*session_, root_);
+    ASSERT_TRUE(root_dir_);
   }
   void TearDown() override { RemoveTree(WideRoot()); }
 
@@ -50,9 +53,6 @@ class FileSystemWin32Test : public ::testing::Test {
     if (time != nullptr) SetFileTime(h, nullptr, nullptr, time);
     CloseHandle(h);
   }
-  void MakeDir(const std::string& name) {
-    ASSERT_TRUE(CreateDirectoryA(Path(name).c_str(), nullptr)) << name;
-  }
 
   // An entry made through the wide functions (a name outside the code
   // page, or a path past 260 characters): a directory when `name` ends in
@@ -70,103 +70,81 @@ class FileSystemWin32Test : public ::testing::Test {
   }
   std::wstring WideRoot() const { return L"\\\\?\\" + WideText(root_); }
 
-  // The directory `name` below the root (the root itself for ""), opened
-  // from typed text.
-  DirectoryPtr Open(const std::string& name = "") {
-    return OpenTypedDirectory(*session_, name.empty() ? root_ : Path(name));
+  // The directory `name` below the root, opened from typed text.
+  DirectoryPtr Open(const std::string& name) {
+    return OpenTypedDirectory(*session_, Path(name));
   }
 
   static void RemoveTree(const std::wstring& dir) {
     WIN32_FIND_DATAW data;
     HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-      do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring path = dir + L"\\" + name;
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          RemoveTree(path);
-        } else {
-          DeleteFileW(path.c_str());
-        }
-      } while (FindNextFileW(h, &data));
-      FindClose(h);
+    for (bool more = h != INVALID_HANDLE_VALUE; more;
+         more = FindNextFileW(h, &data)) {
+      const std::wstring name = data.cFileName, path = dir + L"\\" + name;
+      if (name == L"." || name == L"..") continue;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+      else DeleteFileW(path.c_str());
     }
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
     RemoveDirectoryW(dir.c_str());
   }
 
   std::string root_;
   FileSystemSessionPtr session_ = NewFileSystemSession(false);
+  DirectoryPtr root_dir_;  // root_, opened from typed text
 };
 
-// The subdirectory of `parent` that a scan of `mask` delivers first.
-DirectoryPtr Sub(Directory& parent, const std::string& mask) {
+// The subdirectory a scan of `mask` in `parent` delivers first, or null.
+DirectoryPtr Sub(Directory* parent, const std::string& mask) {
   TSearchRec rec;
-  if (OpenEntryScan(parent, mask, kAttrMaskAll, rec) != 0) return nullptr;
-  return OpenSubdirectory(parent, rec);
+  if (parent == nullptr || OpenEntryScan(*parent, mask, kAttrMaskAll, rec))
+    return nullptr;
+  return OpenSubdirectory(*parent, rec);
 }
 
-// The names a scan of `mask` in `dir` delivers with `attr_mask`.
-std::set<std::string> ScanNames(Directory& dir, const std::string& mask,
+// The names a scan of `mask` in `dir` (none if null) delivers.
+std::set<std::string> ScanNames(Directory* dir, const std::string& mask,
                                 uint8_t attr_mask = kAttrMaskAll) {
   std::set<std::string> names;
   TSearchRec rec;
-  for (int r = OpenEntryScan(dir, mask, attr_mask, rec); r == 0;
+  for (int r = dir ? OpenEntryScan(*dir, mask, attr_mask, rec) : 1; r == 0;
        r = NextEntry(rec))
     names.insert(rec.Name);
-  CloseEntryScan(rec);
   return names;
 }
 
 // The identity of `dir`; a default one when it cannot be read.
 FileIdentity IdentityOrNone(Directory* dir) {
   FileIdentity id;
-  if (dir == nullptr || !IdentityOf(*dir, &id)) return FileIdentity();
-  return id;
+  return dir != nullptr && IdentityOf(*dir, &id) ? id : FileIdentity();
 }
 
-TEST_F(FileSystemWin32Test, SizeKeepsBothHalves) {
+TEST_F(FileSystemWin32Test, SizesStayWholeAndTimesAreClampedLocalDosTimes) {
+  const FILETIME t2001 = LocalFileTime(2001, 2, 3, 4, 5, 6);
   const struct {
     const char* name;
     int64_t size;
-  } cases[] = {{"empty", 0},
-               {"ten", 10},
-               {"three-gb", 3000000000LL},
-               {"five-gib", 5LL << 30}};
-  for (const auto& c : cases) MakeFile(c.name, c.size);
-  DirectoryPtr root = Open();
-  ASSERT_TRUE(root);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TSearchRec rec;
-    ASSERT_EQ(OpenEntryScan(*root, c.name, kAttrMaskAll, rec), 0);
-    EXPECT_EQ(rec.Size, c.size);
-    EXPECT_EQ(rec.Name, c.name);
-  }
-}
-
-TEST_F(FileSystemWin32Test, TimeIsLocalDosTimeClampedToItsRange) {
-  const struct {
-    const char* name;
     FILETIME time;
     int32_t expected;
   } cases[] = {
-      {"a2001", LocalFileTime(2001, 2, 3, 4, 5, 6), 709042339},
-      {"odd-second", LocalFileTime(2001, 2, 3, 4, 5, 7), 709042339},
-      {"first", LocalFileTime(1980, 1, 1, 0, 0, 0), kEarliestDosTime},
-      {"y1979", LocalFileTime(1979, 6, 1, 12, 0, 0), kEarliestDosTime},
-      {"y1900", LocalFileTime(1900, 1, 1, 0, 0, 0), kEarliestDosTime},
-      {"last", LocalFileTime(2107, 12, 31, 23, 59, 59), kLatestDosTime},
-      {"y2110", LocalFileTime(2110, 1, 1, 0, 0, 0), kLatestDosTime},
+      {"empty", 0, t2001, 709042339},
+      {"three-gb", 3000000000LL, t2001, 709042339},
+      {"five-gib", 5LL << 30, t2001, 709042339},
+      {"odd-second", 10, LocalFileTime(2001, 2, 3, 4, 5, 7), 709042339},
+      {"first", 1, LocalFileTime(1980, 1, 1, 0, 0, 0), kEarliestDosTime},
+      {"y1979", 1, LocalFileTime(1979, 6, 1, 12, 0, 0), kEarliestDosTime},
+      {"y1900", 1, LocalFileTime(1900, 1, 1, 0, 0, 0), kEarliestDosTime},
+      {"last", 1, LocalFileTime(2107, 12, 31, 23, 59, 59), kLatestDosTime},
+      {"y2110", 1, LocalFileTime(2110, 1, 1, 0, 0, 0), kLatestDosTime},
   };
-  for (const auto& c : cases) MakeFile(c.name, 1, &c.time);
-  DirectoryPtr root = Open();
-  ASSERT_TRUE(root);
+  for (const auto& c : cases) MakeFile(c.name, c.size, &c.time);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TSearchRec rec;
-    ASSERT_EQ(OpenEntryScan(*root, c.name, kAttrMaskAll, rec), 0);
+    ASSERT_EQ(OpenEntryScan(*root_dir_, c.name, kAttrMaskAll, rec), 0);
+    EXPECT_EQ(rec.Name, c.name);
+    EXPECT_EQ(rec.Size, c.size);
     EXPECT_EQ(rec.Time, c.expected);
     // Out of range or not, the file exists and its path is printed.
     EXPECT_TRUE(IsExistingFile(Path(c.name)));
@@ -174,10 +152,8 @@ TEST_F(FileSystemWin32Test, TimeIsLocalDosTimeClampedToItsRange) {
 }
 
 TEST_F(FileSystemWin32Test, SkipMaskPassesOverHiddenSystemAndDirectories) {
-  MakeFile("plain.txt");
-  MakeFile("ro.txt");
-  MakeFile("hidden.txt");
-  MakeDir("dir");
+  for (const char* name : {"plain.txt", "ro.txt", "hidden.txt"}) MakeFile(name);
+  MakeWide(L"dir\\");
   SetFileAttributesA(Path("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA(Path("hidden.txt").c_str(),
                      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
@@ -191,48 +167,38 @@ TEST_F(FileSystemWin32Test, SkipMaskPassesOverHiddenSystemAndDirectories) {
       {kAttrHidden | kAttrSystem, {"hidden.txt", "plain.txt", "ro.txt"}},
       {kAttrDirectory, {".", "..", "dir", "plain.txt", "ro.txt"}},
   };
-  DirectoryPtr root = Open();
-  ASSERT_TRUE(root);
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.mask));
-    EXPECT_EQ(ScanNames(*root, "*.*", c.mask), c.names);
+    EXPECT_EQ(ScanNames(root_dir_.get(), "*.*", c.mask), c.names);
   }
 }
 
-TEST_F(FileSystemWin32Test, ExactNamesAreDeliveredInTheirStoredForm) {
-  MakeDir("Sub");
+TEST_F(FileSystemWin32Test, ExactNamesComeInTheirStoredFormOrFailUnchanged) {
+  MakeWide(L"Sub\\");
+  DirectoryPtr sub = Open("Sub");
+  ASSERT_TRUE(sub);
   const struct {
-    const char* dir;
+    Directory* dir;
     const char* mask;
-    const char* name;
+    const char* name;  // null: nothing is delivered
   } cases[] = {
-      {"", ".", "."},  // not the name of the directory it stands for
-      {"Sub", "..", ".."},
-      {"", "SUB", "Sub"},  // a real name comes in its stored case
-      {"", "sub. .", "Sub"},  // and stands for itself without trailing dots
+      {root_dir_.get(), ".", "."},  // not the name of the directory itself
+      {sub.get(), "..", ".."},
+      {root_dir_.get(), "SUB", "Sub"},  // a real name in its stored case
+      {root_dir_.get(), "sub. .", "Sub"},  // or without trailing dots
+      {root_dir_.get(), "missing", nullptr},
+      {root_dir_.get(), "missing\\*.*", nullptr},
+      {root_dir_.get(), "", nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mask);
-    DirectoryPtr dir = Open(c.dir);
-    ASSERT_TRUE(dir);
-    TSearchRec rec;
-    ASSERT_EQ(OpenEntryScan(*dir, c.mask, kAttrMaskAll, rec), 0);
-    EXPECT_EQ(rec.Name, c.name);
-    EXPECT_NE(rec.Attr & kAttrDirectory, 0u);
-    EXPECT_EQ(rec.Size, 0);
-    EXPECT_NE(NextEntry(rec), 0);
-  }
-}
-
-TEST_F(FileSystemWin32Test, FailedScanKeepsTheRecord) {
-  DirectoryPtr root = Open();
-  ASSERT_TRUE(root);
-  for (const char* mask : {"missing", "missing\\*.*", ""}) {
-    SCOPED_TRACE(mask);
     TSearchRec rec;
     rec.Name = "before";
-    EXPECT_NE(OpenEntryScan(*root, mask, kAttrMaskAll, rec), 0);
-    EXPECT_EQ(rec.Name, "before");
+    EXPECT_EQ(OpenEntryScan(*c.dir, c.mask, kAttrMaskAll, rec) == 0,
+              c.name != nullptr);
+    EXPECT_EQ(rec.Name, c.name != nullptr ? c.name : "before");
+    EXPECT_EQ((rec.Attr & kAttrDirectory) != 0, c.name != nullptr);
+    EXPECT_EQ(rec.Size, 0);
     EXPECT_NE(NextEntry(rec), 0);
     CloseEntryScan(rec);
     CloseEntryScan(rec);
@@ -241,7 +207,7 @@ TEST_F(FileSystemWin32Test, FailedScanKeepsTheRecord) {
 
 TEST_F(FileSystemWin32Test, ExistenceTests) {
   MakeFile("f.txt");
-  MakeDir("d");
+  MakeWide(L"d\\");
   const struct {
     std::string path;
     bool file, directory;
@@ -259,64 +225,37 @@ TEST_F(FileSystemWin32Test, ExistenceTests) {
 }
 
 TEST_F(FileSystemWin32Test, IdentityIsTheDirectoryReachedByPathOrByEntry) {
-  MakeDir("a");
-  MakeDir("a\\b");
-  MakeFile("f");
-  DirectoryPtr root = Open(), a = Open("a\\"), b = Open("A\\B");
-  DirectoryPtr b_entry = Sub(*a, "B"), same = Sub(*b_entry, ".");
-  DirectoryPtr up = Sub(*same, ".."), up_up = Sub(*up, "..");
-  DirectoryPtr typed_up = Open("a\\b\\.."), file = Sub(*root, "f");
-  const FileIdentity none;
-  ASSERT_FALSE(IdentityOrNone(a.get()) == none);
+  for (const wchar_t* name : {L"a\\", L"a\\b\\", L"f"}) MakeWide(name);
+  DirectoryPtr a = Open("a\\"), b = Open("A\\B"), up = Open("a\\b\\..");
+  DirectoryPtr b_entry = Sub(a.get(), "B"), same = Sub(b_entry.get(), ".");
+  DirectoryPtr up_entry = Sub(same.get(), ".."), top = Sub(up_entry.get(), "..");
+  DirectoryPtr file = Sub(root_dir_.get(), "f");
   const struct {
-    const char* what;
     Directory* dir;
-    FileIdentity expected;
+    Directory* expected;  // null: no identity
   } cases[] = {
-      {"typed a\\b\\..", typed_up.get(), IdentityOrNone(a.get())},
-      {"entry B of a", b_entry.get(), IdentityOrNone(b.get())},
-      {". of it", same.get(), IdentityOrNone(b.get())},
-      {".. of that", up.get(), IdentityOrNone(a.get())},
-      {".. twice", up_up.get(), IdentityOrNone(root.get())},
-      {"a file", file.get(), none},
+      {up.get(), a.get()},      {b_entry.get(), b.get()},
+      {same.get(), b.get()},    {up_entry.get(), a.get()},
+      {top.get(), root_dir_.get()}, {file.get(), nullptr},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(IdentityOrNone(c.dir), c.expected);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(IdentityOrNone(cases[i].dir), IdentityOrNone(cases[i].expected));
   }
+  EXPECT_FALSE(IdentityOrNone(a.get()) == FileIdentity());
   EXPECT_FALSE(IdentityOrNone(a.get()) == IdentityOrNone(b.get()));
-  EXPECT_FALSE(Open("f"));
-  EXPECT_FALSE(Open("none"));
-  // ".." never leads above the drive's root.
-  std::vector<DirectoryPtr> climb;
-  climb.push_back(Open());
-  for (int i = 0; i < 64 && climb.back(); ++i)
-    climb.push_back(Sub(*climb.back(), ".."));
-  if (!climb.back()) climb.pop_back();
-  DirectoryPtr drive_root = OpenTypedDirectory(*session_, root_.substr(0, 3));
-  EXPECT_EQ(IdentityOrNone(climb.back().get()),
-            IdentityOrNone(drive_root.get()));
 }
 
-TEST_F(FileSystemWin32Test, CurrentDirectoryAndShortForms) {
+TEST_F(FileSystemWin32Test, ShortForms) {
   MakeFile("A long file name.text");
-  char saved[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, saved);
-  ASSERT_TRUE(SetCurrentDirectoryA(root_.c_str()));
-  const std::string current = CurrentDirectory();
-  SetCurrentDirectoryA(saved);
-  EXPECT_EQ(GetFileAttributesA(current.c_str()), GetFileAttributesA(root_.c_str()));
-  EXPECT_NE(current.back(), '\\');
-
   const std::string short_path = ShortPathOf(Path("A long file name.text"));
   EXPECT_NE(short_path.find('~'), std::string::npos) << short_path;
   EXPECT_EQ(short_path.find(' '), std::string::npos) << short_path;
   EXPECT_TRUE(IsExistingFile(short_path));
   EXPECT_EQ(ShortPathOf(Path("none")), "");
-  DirectoryPtr root = Open();
   TSearchRec rec;
-  ASSERT_EQ(OpenEntryScan(*root, "a long*", kAttrMaskAll, rec), 0);
-  EXPECT_EQ(ShortNameOf(*root, rec),
+  ASSERT_EQ(OpenEntryScan(*root_dir_, "a long*", kAttrMaskAll, rec), 0);
+  EXPECT_EQ(ShortNameOf(*root_dir_, rec),
             short_path.substr(short_path.rfind('\\') + 1));
 }
 
@@ -348,23 +287,19 @@ TEST_F(FileSystemWin32Test, EntriesOutsideTheCodePageAreReachedExactly) {
        {L"e.txt", L"\u00e9.txt", L"cafe\\", L"cafe\\plain.txt", L"caf\u00e9\\",
         L"caf\u00e9\\accent.txt"})
     MakeWide(name);
-  DirectoryPtr root = Open();
-  ASSERT_TRUE(root);
   std::multiset<std::string> seen;
   TSearchRec rec;
-  for (int r = OpenEntryScan(*root, "*.*", kAttrMaskAll, rec); r == 0;
+  for (int r = OpenEntryScan(*root_dir_, "*.*", kAttrMaskAll, rec); r == 0;
        r = NextEntry(rec)) {
     seen.insert(rec.Name);
-    // The entry is reached by its wide name, whatever its "?" stands for.
+    // The entry is reached by its stored name, not by its "?".
     SCOPED_TRACE(rec.Name);
     if (rec.Name == "caf?") {
-      DirectoryPtr sub = OpenSubdirectory(*root, rec);
-      ASSERT_TRUE(sub);
-      EXPECT_EQ(ScanNames(*sub, "*.*"),
+      DirectoryPtr sub = OpenSubdirectory(*root_dir_, rec);
+      EXPECT_EQ(ScanNames(sub.get(), "*.*"),
                 (std::set<std::string>{".", "..", "accent.txt"}));
-      EXPECT_FALSE(IdentityOrNone(sub.get()) == FileIdentity());
     } else if (rec.Name == "?.txt") {
-      const std::string short_name = ShortNameOf(*root, rec);
+      const std::string short_name = ShortNameOf(*root_dir_, rec);
       EXPECT_NE(short_name.find('~'), std::string::npos) << short_name;
       EXPECT_TRUE(IsExistingFile(Path(short_name)));
     }
@@ -372,38 +307,37 @@ TEST_F(FileSystemWin32Test, EntriesOutsideTheCodePageAreReachedExactly) {
   EXPECT_EQ(seen, (std::multiset<std::string>{".", "..", "?.txt", "caf?",
                                               "cafe", "e.txt"}));
   // In a mask "?" stands for one character of the wide name, in any case.
-  EXPECT_EQ(ScanNames(*root, "?.TXT"),
+  EXPECT_EQ(ScanNames(root_dir_.get(), "?.TXT"),
             (std::set<std::string>{"?.txt", "e.txt"}));
-  EXPECT_EQ(ScanNames(*root, "CAF?"), (std::set<std::string>{"caf?", "cafe"}));
+  EXPECT_EQ(ScanNames(root_dir_.get(), "CAF?"),
+            (std::set<std::string>{"caf?", "cafe"}));
 }
 
 TEST_F(FileSystemWin32Test, PathsPastTheLengthLimit) {
   std::wstring wide;
   std::string deep = root_;
-  std::vector<DirectoryPtr> chain;
-  chain.push_back(Open());
+  std::vector<DirectoryPtr> chain;  // each level opened from its entry
   for (int level = 0; level < 30; ++level) {
     const std::wstring name = L"dir" + std::to_wstring(1000000 + level);
     wide += name + L"\\";
     MakeWide(wide);
     deep += "\\" + NarrowText(name);
-    chain.push_back(Sub(*chain.back(), NarrowText(name)));
-    ASSERT_TRUE(chain.back()) << level;
+    chain.push_back(Sub(chain.empty() ? root_dir_.get() : chain.back().get(),
+                        NarrowText(name)));
   }
   MakeWide(wide + L"f.txt");
   const std::string file = deep + "\\f.txt";
   ASSERT_GT(file.size(), 330u);
   DirectoryPtr typed = OpenTypedDirectory(*session_, deep);
-  ASSERT_TRUE(typed);
   for (Directory* dir : {typed.get(), chain.back().get()}) {
-    EXPECT_EQ(ScanNames(*dir, "*.*"),
-              (std::set<std::string>{".", "..", "f.txt"}));
+    ASSERT_TRUE(dir);
+    EXPECT_EQ(ScanNames(dir, "*.*"), (std::set<std::string>{".", "..", "f.txt"}));
     TSearchRec rec;
     ASSERT_EQ(OpenEntryScan(*dir, "F.TXT", kAttrMaskAll, rec), 0);
     EXPECT_EQ(ShortNameOf(*dir, rec), "f.txt");
+    EXPECT_FALSE(IdentityOrNone(dir) == FileIdentity());
   }
   EXPECT_EQ(IdentityOrNone(typed.get()), IdentityOrNone(chain.back().get()));
-  EXPECT_FALSE(IdentityOrNone(typed.get()) == FileIdentity());
   EXPECT_TRUE(IsExistingFile(file));
   EXPECT_TRUE(IsExistingDirectory(deep));
   const std::string short_path = ShortPathOf(file);
@@ -418,18 +352,16 @@ TEST_F(FileSystemWin32Test, CurrentDirectoryOutsideTheCodePage) {
   GetCurrentDirectoryW(MAX_PATH, saved);
   ASSERT_TRUE(SetCurrentDirectoryW((WideText(root_) + L"\\caf\u00e9").c_str()));
   const std::string current = CurrentDirectory();
-  // Its "?" is that character wherever the text spells the current
-  // directory; "" is the current directory, and so is the drive alone.
+  // Where typed text spells the current directory, its "?" is that
+  // character; "", "." and the drive alone are the current directory too.
   std::vector<std::set<std::string>> listed;
   for (const std::string& typed :
        {current, current + "\\", std::string(), std::string("."),
-        current.substr(0, 2)}) {
-    DirectoryPtr dir = OpenTypedDirectory(*session_, typed);
-    listed.push_back(dir ? ScanNames(*dir, "*.*") : std::set<std::string>());
-  }
+        current.substr(0, 2)})
+    listed.push_back(ScanNames(OpenTypedDirectory(*session_, typed).get(), "*.*"));
   const bool file_found = IsExistingFile(current + "\\in.txt");
   SetCurrentDirectoryW(saved);
-  EXPECT_EQ(current, root_ + "\\caf?");
+  EXPECT_EQ(current, root_ + "\\caf?");  // whole, no delimiter after it
   for (const auto& names : listed)
     EXPECT_EQ(names, (std::set<std::string>{".", "..", "in.txt"}));
   EXPECT_TRUE(file_found);
