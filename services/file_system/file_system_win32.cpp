@@ -15,20 +15,15 @@
 #include "services/file_system/wide_path_win32.h"
 #include "services/wildcard.h"
 
-// The room in which the full paths handed to the platform are built, kept
-// for the run, so that building one allocates nothing once the deepest has
-// been built.
-struct FileSystemSession {
-  std::wstring path;
-  std::vector<const Directory*> levels;  // the directories on its way
-};
+// Nothing is shared: the platform's own enumeration needs nothing kept
+// between scans, and each full path is built where it is needed, so no
+// directory changes once it is open.
+struct FileSystemSession {};
 
 void FileSystemSessionDeleter::operator()(FileSystemSession* session) const {
   delete session;
 }
 
-// Every walk reads the directories anew: the platform's own enumeration
-// needs nothing kept between scans.
 FileSystemSessionPtr NewFileSystemSession(bool) {
   return FileSystemSessionPtr(new FileSystemSession);
 }
@@ -38,7 +33,6 @@ FileSystemSessionPtr NewFileSystemSession(bool) {
 // per level however long the paths.
 struct Directory {
   const Directory* parent = nullptr;  // null when opened from typed text
-  FileSystemSession* session = nullptr;  // set when opened from typed text
   // Opened from typed text: the full "\\?\" path, ending in "\". From an
   // entry: its name as stored on disk, empty for ".".
   std::wstring name;
@@ -61,27 +55,20 @@ void EntryScanStateDeleter::operator()(EntryScanState* state) const {
 
 namespace {
 
-// The full path of `dir`, ending in "\", followed by `tail`, built in its
-// session's room and valid until the next path is built there. The levels
-// are gathered first and appended from the top down, so that depth costs
-// no machine stack.
-const std::wstring& PathOf(const Directory& dir, std::wstring_view tail) {
-  size_t depth = 0;
+// The full path of `dir`, ending in "\", followed by `tail`. The levels are
+// gathered first and appended from the top down, so that depth costs no
+// machine stack.
+std::wstring PathOf(const Directory& dir, std::wstring_view tail) {
+  std::vector<const Directory*> levels;
   const Directory* top = &dir;
-  for (; top->parent != nullptr; top = top->parent) ++depth;
-  FileSystemSession& session = *top->session;
-  session.levels.resize(depth);
-  const Directory* level = &dir;
-  for (size_t i = depth; i-- > 0; level = level->parent)
-    session.levels[i] = level;
-  std::wstring& path = session.path;
-  path.assign(top->name);
+  for (; top->parent != nullptr; top = top->parent) levels.push_back(top);
+  std::wstring path = top->name;
   const size_t root_length = RootLength(path);
-  for (const Directory* below : session.levels) {
-    if (below->up) {
+  for (size_t i = levels.size(); i-- > 0;) {
+    if (levels[i]->up) {
       TakeOffLastComponent(path, root_length);
-    } else if (!below->name.empty()) {
-      path += below->name;
+    } else if (!levels[i]->name.empty()) {
+      path += levels[i]->name;
       path += L'\\';
     }
   }
@@ -223,15 +210,13 @@ bool IsDirectoryAttribute(DWORD attributes) {
 
 }  // namespace
 
-DirectoryPtr OpenTypedDirectory(FileSystemSession& session,
-                                const std::string& path) {
+DirectoryPtr OpenTypedDirectory(FileSystemSession&, const std::string& path) {
   std::wstring full = TypedDirectoryPath(path);
   if (full.empty() ||
       !IsDirectoryAttribute(
           GetFileAttributesW(WithoutTrailingDelimiter(full).c_str())))
     return nullptr;
   DirectoryPtr dir(new Directory);
-  dir->session = &session;
   dir->name = std::move(full);
   return dir;
 }
