@@ -3,7 +3,7 @@
 #include "frontend/options.h"
 #include "frontend/search_settings.h"
 #include "search/walker.h"
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 #include "services/messages.h"
 #include "services/output.h"
 
@@ -78,14 +78,14 @@ void SortArguments(const TStringList& args, TStringList* option_args,
 
 void SearchEveryPair(const TStringList& search_paths,
                      const TStringList& name_masks) {
-  // The run's scans share one cache, released with the run.
-  ScanCachePtr cache =
-      NewScanCache(search_paths.size() * name_masks.size() > 1);
+  // The run's directories share one session, released with the run.
+  FileSystemSessionPtr session =
+      NewFileSystemSession(search_paths.size() * name_masks.size() > 1);
   for (const std::string& path : search_paths) {
     const size_t mask_count = name_masks.size();
     for (size_t mask_index = 0; mask_index < mask_count; ++mask_index) {
       WriteLine(ConcatTexts("/ ", path, " /"));
-      SearchDirectory(path, name_masks[mask_index], cache.get());
+      SearchDirectory(path, name_masks[mask_index], session.get());
     }
   }
 }

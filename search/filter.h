@@ -2,7 +2,7 @@
 #ifndef KESTRIV_SEARCH_FILTER_H_
 #define KESTRIV_SEARCH_FILTER_H_
 
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 
 // True when `entry` passes every filter active in SearchSettings.FilterMask.
 // The age test may raise EConvertError for a Time that is not a valid

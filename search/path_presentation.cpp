@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "services/file_system.h"
+#include "services/dbcs.h"
 #include "services/text.h"
 
 std::string WithTrailingBackslash(const std::string& text) {
@@ -18,6 +18,76 @@ size_t RootLength(const std::string& path, const PathSyntax& syntax) {
   return root_len;
 }
 
+// Where each component of `path` ends, from the leaf up to the root or to a
+// component whose parent does not shrink (as "C:" in "C:sub"), which would
+// never reach the root: what lies below it is all that can be resolved.
+// Sizes, not texts, so that memory stays flat in the depth of the path.
+std::vector<size_t> LevelEnds(const std::string& path, size_t root_len,
+                              const PathSyntax& syntax, bool* at_root) {
+  std::vector<size_t> ends;  // leaf first
+  size_t size = path.size();
+  *at_root = false;
+  for (;;) {
+    if (size == root_len) {
+      *at_root = true;
+      break;
+    }
+    const size_t parent = ParentPartSize(path, size, syntax);
+    if (parent >= size) break;
+    ends.push_back(size);
+    size = parent;
+  }
+  return ends;
+}
+
+// Where the platform's scans split a path into its directory and last
+// component.
+std::string ScanDelimiters() {
+  return NativeSyntax().has_drives ? "\\/:" : "/";
+}
+
+// The ascent of the design, run from the top down: one exact scan per
+// component, each in the directory the component above it opened (or,
+// after a component that could not be found, in the directory its text
+// names). With `leaf`, the directory `path` names is opened too.
+std::string ResolveDown(FileSystemSession& session, const std::string& path,
+                        size_t root_len, const PathSyntax& syntax,
+                        DirectoryPtr* leaf) {
+  bool at_root = false;
+  const std::vector<size_t> ends = LevelEnds(path, root_len, syntax, &at_root);
+  std::string result = at_root ? AsciiUpperCase(path.substr(0, root_len)) : "";
+  const std::string delimiters = ScanDelimiters();
+  DirectoryPtr dir;   // the directory of the level above, when opened
+  size_t dir_end = 0;  // where its text ends in `path`
+  for (size_t i = ends.size(); i-- > 0;) {
+    const size_t end = ends[i];
+    const size_t cut = LastDelimiterPosIn(delimiters, path, end);
+    if (!dir || cut != dir_end + 1)
+      dir = OpenTypedDirectory(session, path.substr(0, cut));
+    TSearchRec rec;
+    rec.Wanted = 0;
+    if (!dir || OpenEntryScan(*dir, path.substr(cut, end - cut), kAttrMaskAll,
+                              rec) != 0) {
+      result.clear();  // this component and all above it drop out
+      dir.reset();
+      continue;
+    }
+    // In place: a copy per level would cost the square of the depth.
+    const std::string delimiter(1, syntax.delimiter);
+    if (!result.empty() && LastDelimiterPos(delimiter, result) != result.size())
+      result += delimiter;
+    result += rec.Name;
+    if (i == 0 && leaf == nullptr) break;
+    DirectoryPtr next = OpenSubdirectory(*dir, rec);
+    if (!DetachFromParent(*next)) next.reset();
+    dir = std::move(next);
+    dir_end = end;
+  }
+  if (leaf != nullptr)
+    *leaf = ends.empty() ? OpenTypedDirectory(session, path) : std::move(dir);
+  return result;
+}
+
 }  // namespace
 
 std::string TrueCasePath(const std::string& path) {
@@ -26,60 +96,56 @@ std::string TrueCasePath(const std::string& path) {
   return ResolveTrueCase(path, RootLength(path, syntax), syntax);
 }
 
+std::string ResolveTrueCase(const std::string& path, size_t root_len,
+                            const PathSyntax& syntax) {
+  FileSystemSessionPtr session = NewOneCallSession();
+  return ResolveDown(*session, path, root_len, syntax, nullptr);
+}
+
 // Every entry name is one component without delimiters, so the parent text
 // and the root of dir + name are those of dir + any one-byte name.
-bool TrueCasePrefixOfEntries(const std::string& dir, ScanCache* cache,
-                             std::string* prefix) {
+SearchRoot OpenSearchRoot(FileSystemSession& session, const std::string& dir) {
   const PathSyntax& syntax = NativeSyntax();
   const std::string probe = dir + "x";
   const size_t root_len = RootLength(probe, syntax);
   const std::string parent = ParentPart(probe, syntax);
-  if (probe.size() <= root_len || parent.size() >= probe.size() ||
-      parent.size() + 1 < dir.size())
-    return false;
-  *prefix = WithTrailingDelimiter(
-      ResolveTrueCase(parent, root_len, syntax, cache), syntax);
-  return true;
-}
-
-// The components from the leaf up to the root, or to a component whose
-// parent does not shrink (as "C:" in "C:sub"), which would never reach the
-// root: what lies below it is all that can be resolved.
-std::vector<std::string> LevelsOf(const std::string& path, size_t root_len,
-                                  const PathSyntax& syntax, std::string* base) {
-  std::vector<std::string> levels;  // leaf first
-  std::string current = path;
-  for (;;) {
-    if (current.size() == root_len) {
-      *base = AsciiUpperCase(current);
-      break;
-    }
-    std::string parent = ParentPart(current, syntax);
-    if (parent.size() >= current.size()) break;
-    levels.push_back(std::move(current));
-    current = std::move(parent);
+  SearchRoot root;
+  root.prefix_known = probe.size() > root_len && parent.size() < probe.size() &&
+                      parent.size() + 1 >= dir.size();
+  if (!root.prefix_known) {
+    root.dir = OpenTypedDirectory(session, dir);
+    return root;
   }
-  return levels;
+  root.prefix = WithTrailingDelimiter(
+      ResolveDown(session, parent, root_len, syntax, &root.dir), syntax);
+  if (!root.dir) root.dir = OpenTypedDirectory(session, dir);
+  return root;
 }
 
-// One entry scan per component. The result is that of an ascent from the
-// leaf that stops at the first component it cannot scan; the scans run from
-// the top down, so that each opens its directory next to the last one.
-std::string ResolveTrueCase(const std::string& path, size_t root_len,
-                            const PathSyntax& syntax, ScanCache* cache) {
-  std::string result;
-  const std::vector<std::string> levels =
-      LevelsOf(path, root_len, syntax, &result);
-  for (size_t i = levels.size(); i-- > 0;) {
-    TSearchRec rec;
-    rec.Cache = cache;
-    rec.Wanted = 0;
-    if (OpenEntryScan(levels[i], kAttrMaskAll, rec) != 0) {
-      result.clear();  // this component and all above it drop out
+// A 0x5C that ends a double-byte character is no delimiter.
+DirectoryPtr OpenTypedBelow(Directory& base, const std::string& path,
+                            bool short_names, std::string* shown) {
+  const char delimiter = NativeSyntax().delimiter;
+  DirectoryPtr dir;
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); i = NextCharIndex(path, i)) {
+    if (i < path.size() && path[i] != delimiter) continue;
+    const std::string component = path.substr(start, i - start);
+    start = i + 1;
+    if (component.empty()) {
+      if (i == path.size()) break;
       continue;
     }
-    result = WithTrailingDelimiter(result, syntax);
-    result += rec.Name;
+    Directory& at = dir ? *dir : base;
+    TSearchRec rec;
+    rec.Wanted = 0;
+    if (OpenEntryScan(at, component, kAttrMaskAll, rec) != 0) return nullptr;
+    *shown += short_names ? ShortNameOf(at, rec) : rec.Name;
+    *shown += delimiter;
+    DirectoryPtr next = OpenSubdirectory(at, rec);
+    if (!DetachFromParent(*next)) return nullptr;
+    dir = std::move(next);
+    if (i == path.size()) break;
   }
-  return result;
+  return dir;
 }

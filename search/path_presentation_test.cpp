@@ -68,7 +68,7 @@ TEST_F(PathPresentationTest, MissingUpperComponentDropsWhatLiesAbove) {
             root_.substr(1) + "/Data/Sub");
 }
 
-TEST_F(PathPresentationTest, PrefixOfEntriesMatchesTrueCasePath) {
+TEST_F(PathPresentationTest, SearchRootPrefixMatchesTrueCasePath) {
   ASSERT_EQ(mkdir("Data/Sub/Deep", 0755), 0);
   std::ofstream("Data/Sub/Deep/x.txt") << "x";
   std::ofstream("Data/top.txt") << "x";
@@ -84,9 +84,11 @@ TEST_F(PathPresentationTest, PrefixOfEntriesMatchesTrueCasePath) {
   for (const auto& step : steps) {
     SCOPED_TRACE(step.dir + step.name);
     const std::string expected = TrueCasePath(step.dir + step.name);
-    std::string prefix;
-    ASSERT_TRUE(TrueCasePrefixOfEntries(step.dir, nullptr, &prefix));
-    EXPECT_EQ(prefix + step.name, expected);
+    FileSystemSessionPtr session = NewFileSystemSession(false);
+    SearchRoot root = OpenSearchRoot(*session, step.dir);
+    ASSERT_TRUE(root.prefix_known);
+    EXPECT_TRUE(root.dir);
+    EXPECT_EQ(root.prefix + step.name, expected);
   }
 }
 

@@ -1,115 +1,78 @@
 #include "search/walker.h"
 
+#include <unordered_set>
 #include <vector>
 
 #include "frontend/search_settings.h"
 #include "search/filter.h"
 #include "search/path_presentation.h"
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 #include "services/output.h"
 
 namespace {
 
-// A directory on the current descent chain, below the walked one. Its
-// identity is asked for only when a link has to be compared with it:
-// without links no directory can be its own descendant.
-struct ChainLink {
-  size_t path_size = 0;  // its text is the walk's path up to here
+struct IdentityHash {
+  size_t operator()(const FileIdentity& id) const {
+    return std::hash<uint64_t>()(id.file * 31 + id.volume);
+  }
+};
+
+// One directory on the descent chain. The descent scan is declared after
+// the directory, so that it closes first.
+struct Level {
+  DirectoryPtr dir;   // null when it could not be opened
+  TSearchRec descent;  // open while its subdirectories are walked
+  bool started = false;   // its own entries are done, the descent begun
   bool is_link = false;
-  bool asked = false;
-  bool known = false;
-  FileIdentity id;
+  bool identity_asked = false;
+  bool identity_known = false;
+  FileIdentity identity;
+  size_t path_size = 0;     // the walk's texts up to it, with a delimiter
+  size_t printed_size = 0;
+  bool printed_known = true;  // false: each entry's text is found alone
 };
 
-// How the walk prints true case: the walked directory's true-case text is
-// resolved once, and every directory below it is its path with that text
-// in front, since the walk enters each by its stored name.
-enum class PrefixState { kUnknown, kKnown, kPerDirectory };
-
-// What one walk carries from level to level. One path buffer serves every
-// level, so that memory stays flat however deep the tree.
+// The state of one walk. The chain is an explicit stack, so that the depth
+// of a tree costs heap memory, not machine stack, and one text buffer of
+// each kind serves every level.
 struct Walk {
-  ScanCache* cache = nullptr;
-  std::string mask_dir;  // what stands before it, with its delimiter
-  std::string selection;  // the whole mask: mask_dir, then mask
-  std::string path;      // the directory being walked, ending in a delimiter
-  size_t start_size = 0;  // bytes of the walked directory's text in `path`
-  PrefixState start_state = PrefixState::kUnknown;
-  std::string start_prefix;  // the walked directory's true-case text
-  std::vector<FileIdentity> ancestors;  // it and its real ancestors
-  std::vector<ChainLink> chain;
+  FileSystemSession* session = nullptr;
+  std::string mask_dir;  // what stands before the mask's last component
+  std::string mask;      // that component
+  std::string path;      // the directory's path as typed and walked
+  std::string printed;   // the same in true case, or in short form
+  // The walked directory and its real ancestors: a link to any of them
+  // (such as one to "/") would lead back into the walk.
+  std::vector<FileIdentity> ancestors;
+  // Every directory entered with a link on the chain, for the rest of the
+  // walk: a graph of links is walked once, not once per path through it.
+  std::unordered_set<FileIdentity, IdentityHash> below_links;
+  std::vector<Level> chain;
   size_t links_on_chain = 0;
-  std::string pattern;  // room for the scan patterns, reused at every level
+
+  ~Walk() {
+    // Innermost first: a directory refers to its parent.
+    while (!chain.empty()) chain.pop_back();
+  }
 };
-
-// The pattern `walk.path` + `tail`, in the walk's reused room; it is read
-// only while a scan opens.
-const std::string& PatternOf(Walk& walk, std::string_view tail) {
-  walk.pattern.assign(walk.path);
-  walk.pattern.append(tail);
-  return walk.pattern;
-}
-
-bool IsDotOrDotDot(const std::string& name) {
-  return name.size() <= 2 && name[0] == '.' &&
-         (name.size() == 1 || name[1] == '.');
-}
 
 // "." and ".." and volume labels are never candidates.
 bool IsCandidate(const TSearchRec& rec) {
-  return !IsDotOrDotDot(rec.Name) && (rec.Attr & kAttrVolumeLabel) == 0;
+  return !IsDotName(rec.Name) && (rec.Attr & kAttrVolumeLabel) == 0;
 }
 
-// How the entries of one directory are printed in true case: the text
-// before their names is resolved at the first of them.
-struct DirectoryPrinter {
-  enum { kUnknown, kPrefix, kEachEntry } state = kUnknown;
-  std::string prefix;
-};
-
-bool ResolvedPrefix(const std::string& dir, Walk& walk, std::string* prefix) {
-  return TrueCasePrefixOfEntries(dir, walk.cache, prefix);
-}
-
-// The true-case text before the names of the entries being selected.
-bool PrefixOfEntries(Walk& walk, std::string* prefix) {
-  if (!walk.mask_dir.empty())
-    return ResolvedPrefix(walk.path + walk.mask_dir, walk, prefix);
-  if (walk.start_state == PrefixState::kUnknown)
-    walk.start_state =
-        ResolvedPrefix(walk.path.substr(0, walk.start_size), walk,
-                       &walk.start_prefix)
-            ? PrefixState::kKnown
-            : PrefixState::kPerDirectory;
-  if (walk.start_state == PrefixState::kPerDirectory)
-    return ResolvedPrefix(walk.path, walk, prefix);
-  *prefix = walk.start_prefix;
-  prefix->append(walk.path, walk.start_size, std::string::npos);
-  return true;
-}
-
-void WriteTrueCasePath(const std::string& name, Walk& walk,
-                       DirectoryPrinter& printer) {
-  if (printer.state == DirectoryPrinter::kUnknown)
-    printer.state = PrefixOfEntries(walk, &printer.prefix)
-                        ? DirectoryPrinter::kPrefix
-                        : DirectoryPrinter::kEachEntry;
-  if (printer.state == DirectoryPrinter::kPrefix) {
-    WriteText(printer.prefix);
-    WriteText(name);
-  } else {
-    WriteText(TrueCasePath(walk.path + walk.mask_dir + name));
-  }
-}
+char Delimiter() { return NativeSyntax().delimiter; }
 
 // One line: the entry's path in true case, or in short form with /vs.
-void PrintEntry(const std::string& name, Walk& walk,
-                DirectoryPrinter& printer) {
+void PrintEntry(const Walk& walk, const Level& level, Directory& dir,
+                const TSearchRec& rec) {
   ++SearchSettings.FoundCount;
-  if (SearchSettings.ShortNames)
-    WriteText(ShortPathOfEntry(walk.cache, walk.path + walk.mask_dir, name));
-  else
-    WriteTrueCasePath(name, walk, printer);
+  if (level.printed_known) {
+    WriteText(walk.printed);
+    WriteText(SearchSettings.ShortNames ? ShortNameOf(dir, rec) : rec.Name);
+  } else if (!SearchSettings.ShortNames) {
+    WriteText(TrueCasePath(walk.path + walk.mask_dir + rec.Name));
+  }
   WriteLineEnd();
   CheckOutput();
 }
@@ -124,92 +87,143 @@ uint32_t FieldsTheFilterReads() {
   return wanted;
 }
 
-void SelectionPass(Walk& walk) {
+void ScanSelection(Walk& walk, const Level& level, Directory& dir) {
   TSearchRec rec;
   rec.Wanted = FieldsTheFilterReads();
-  rec.Cache = walk.cache;
-  DirectoryPrinter printer;
-  for (int found = OpenEntryScan(PatternOf(walk, walk.selection),
-                                 kAttrMaskAll, rec);
+  for (int found = OpenEntryScan(dir, walk.mask, kAttrMaskAll, rec);
        found == 0; found = NextEntry(rec)) {
     if (IsCandidate(rec) && MatchesFilter(rec))
-      PrintEntry(rec.Name, walk, printer);
+      PrintEntry(walk, level, dir, rec);
   }
   CloseEntryScan(rec);
 }
 
-bool OnChain(Walk& walk, const FileIdentity& id) {
+// The selection pass: the entries that match the mask, in the directory
+// the mask's own path names below this one, if any.
+void SelectionPass(Walk& walk, const Level& level) {
+  if (!level.dir) return;
+  if (walk.mask_dir.empty()) {
+    ScanSelection(walk, level, *level.dir);
+    return;
+  }
+  const size_t size = walk.printed.size();
+  DirectoryPtr dir = OpenTypedBelow(*level.dir, walk.mask_dir,
+                                    SearchSettings.ShortNames, &walk.printed);
+  if (dir) ScanSelection(walk, level, *dir);
+  walk.printed.resize(size);
+}
+
+bool IdentityOfLevel(Level& level, FileIdentity* id) {
+  if (!level.identity_asked) {
+    level.identity_asked = true;
+    level.identity_known =
+        level.dir && IdentityOf(*level.dir, &level.identity);
+  }
+  *id = level.identity;
+  return level.identity_known;
+}
+
+// True when `id` leads back into the walk: an ancestor, a directory on the
+// chain, or one already entered below a link.
+bool AlreadyWalked(Walk& walk, const FileIdentity& id) {
   for (const FileIdentity& ancestor : walk.ancestors)
     if (ancestor == id) return true;
-  for (ChainLink& link : walk.chain) {
-    if (!link.asked) {
-      link.known = DirectoryIdentityOf(walk.path.substr(0, link.path_size),
-                                       &link.id, walk.cache);
-      link.asked = true;
-    }
-    if (link.known && link.id == id) return true;
-  }
+  if (walk.below_links.count(id) != 0) return true;
+  FileIdentity on_chain;
+  for (Level& level : walk.chain)
+    if (IdentityOfLevel(level, &on_chain) && on_chain == id) return true;
   return false;
 }
 
-void SearchLevel(Walk& walk);
-
-// Enters a subdirectory unless it leads back to a directory on the chain:
-// a link, or any directory once a link is on the chain.
-void Descend(const TSearchRec& rec, Walk& walk) {
-  const size_t size = walk.path.size();
+// Enters the subdirectory the descent scan of `parent` stands on, unless
+// it leads back into the walk (through a link, or below one).
+void Descend(Walk& walk, Level& parent) {
+  const TSearchRec& rec = parent.descent;
+  DirectoryPtr child = OpenSubdirectory(*parent.dir, rec);
+  Level level;
+  level.is_link = (rec.Attr & kAttrReparsePoint) != 0;
+  if (level.is_link || walk.links_on_chain > 0) {
+    level.identity_asked = true;
+    level.identity_known = IdentityOf(*child, &level.identity);
+    if (level.identity_known) {
+      if (AlreadyWalked(walk, level.identity)) return;
+      walk.below_links.insert(level.identity);
+    }
+  }
+  bool printed_known = parent.printed_known;
+  const std::string shown =
+      SearchSettings.ShortNames ? ShortNameOf(*parent.dir, rec) : rec.Name;
+  if (shown.empty()) printed_known = false;
+  level.path_size = walk.path.size();
+  level.printed_size = walk.printed.size();
   walk.path += rec.Name;
-  walk.path += NativeSyntax().delimiter;
-  ChainLink link;
-  link.path_size = walk.path.size();
-  link.is_link = (rec.Attr & kAttrReparsePoint) != 0;
-  if (link.is_link || walk.links_on_chain > 0) {
-    link.asked = true;
-    link.known = DirectoryIdentityOf(walk.path, &link.id, walk.cache);
-  }
-  if (!(link.known && OnChain(walk, link.id))) {
-    walk.links_on_chain += link.is_link;
-    walk.chain.push_back(link);
-    SearchLevel(walk);
-    walk.chain.pop_back();
-    walk.links_on_chain -= link.is_link;
-  }
-  walk.path.resize(size);
-}
-
-void DescentPass(Walk& walk) {
-  TSearchRec rec;
-  // Only directories, and of them the directory and link bits, are read.
-  rec.Wanted = kOnlyDirectories;
-  rec.Cache = walk.cache;
-  for (int found = OpenEntryScan(PatternOf(walk, "*.*"), kAttrMaskAll, rec);
-       found == 0; found = NextEntry(rec)) {
-    if (IsCandidate(rec) && (rec.Attr & kAttrDirectory) != 0)
-      Descend(rec, walk);
-  }
-  CloseEntryScan(rec);
-}
-
-// walk.path ends in a delimiter (or is empty).
-void SearchLevel(Walk& walk) {
+  walk.path += Delimiter();
+  walk.printed += shown;
+  walk.printed += Delimiter();
+  level.dir = std::move(child);
+  level.printed_known = printed_known;
+  walk.links_on_chain += level.is_link;
+  walk.chain.push_back(std::move(level));
   ++SearchSettings.DirCount;
-  SelectionPass(walk);
-  if (SearchSettings.Recursive) DescentPass(walk);
+  SelectionPass(walk, walk.chain.back());
 }
 
-// The walked directory and its real ancestors up to the root: a link to any
-// of them (such as one to "/") would lead back into the walk.
-std::vector<FileIdentity> StartingChain(const std::string& dir,
-                                        ScanCache* cache) {
-  constexpr int kMaxAncestors = 4096;
+// Moves the descent scan of `level` to its next subdirectory; false when
+// there is none left.
+bool NextSubdirectory(Level& level) {
+  int found;
+  if (!level.started) {
+    level.started = true;
+    // Only directories, and of them the directory and link bits, are read.
+    level.descent.Wanted = kOnlyDirectories;
+    found = level.dir ? OpenEntryScan(*level.dir, "*.*", kAttrMaskAll,
+                                      level.descent)
+                      : 1;
+  } else {
+    found = NextEntry(level.descent);
+  }
+  while (found == 0 && !(IsCandidate(level.descent) &&
+                         (level.descent.Attr & kAttrDirectory) != 0))
+    found = NextEntry(level.descent);
+  return found == 0;
+}
+
+void Leave(Walk& walk) {
+  Level& level = walk.chain.back();
+  CloseEntryScan(level.descent);
+  walk.links_on_chain -= level.is_link;
+  walk.path.resize(level.path_size);
+  walk.printed.resize(level.printed_size);
+  walk.chain.pop_back();
+}
+
+// Depth first, each directory's own entries before its subdirectories.
+void WalkChain(Walk& walk) {
+  while (!walk.chain.empty()) {
+    Level& level = walk.chain.back();
+    if (SearchSettings.Recursive && NextSubdirectory(level))
+      Descend(walk, level);
+    else
+      Leave(walk);
+  }
+}
+
+// The walked directory's identity and those of its real ancestors, up to
+// the root, each found through ".." from the one below.
+std::vector<FileIdentity> StartingChain(Directory* dir) {
   std::vector<FileIdentity> chain;
-  std::string path = dir;
+  DirectoryPtr up;
   FileIdentity id;
-  for (int i = 0; i < kMaxAncestors && DirectoryIdentityOf(path, &id, cache);
-       ++i) {
+  while (dir != nullptr && IdentityOf(*dir, &id)) {
     if (!chain.empty() && chain.back() == id) break;  // the root
     chain.push_back(id);
-    path = WithTrailingBackslash(path) + "..";
+    TSearchRec rec;
+    rec.Wanted = 0;
+    if (OpenEntryScan(*dir, "..", kAttrMaskAll, rec) != 0) break;
+    DirectoryPtr next = OpenSubdirectory(*dir, rec);
+    if (!DetachFromParent(*next)) break;
+    up = std::move(next);
+    dir = up.get();
   }
   return chain;
 }
@@ -217,21 +231,38 @@ std::vector<FileIdentity> StartingChain(const std::string& dir,
 // The mask's text up to and with its last delimiter: a mask may name
 // entries of a subdirectory.
 size_t MaskDirectorySize(const std::string& mask) {
-  return LastDelimiterPos(std::string(1, NativeSyntax().delimiter), mask);
+  return LastDelimiterPos(std::string(1, Delimiter()), mask);
 }
 
 }  // namespace
 
 void SearchDirectory(const std::string& dir, const std::string& mask,
-                     ScanCache* cache) {
+                     FileSystemSession* session) {
+  FileSystemSessionPtr own;
+  if (session == nullptr) {
+    own = NewFileSystemSession(false);
+    session = own.get();
+  }
   Walk walk;
-  walk.cache = cache;
+  walk.session = session;
   const size_t mask_dir_size = MaskDirectorySize(mask);
   walk.mask_dir = mask.substr(0, mask_dir_size);
-  walk.selection = mask;
+  walk.mask = mask.substr(mask_dir_size);
   walk.path = WithTrailingBackslash(dir);
-  walk.start_size = walk.path.size();
-  if (SearchSettings.Recursive)
-    walk.ancestors = StartingChain(walk.path, cache);
-  SearchLevel(walk);
+  SearchRoot root = OpenSearchRoot(*session, walk.path);
+  bool printed_known = root.prefix_known;
+  if (SearchSettings.ShortNames) {
+    walk.printed = walk.path.empty() ? "" : ShortPathOf(walk.path, session);
+    printed_known = !walk.printed.empty() || walk.path.empty();
+  } else {
+    walk.printed = root.prefix;
+  }
+  if (SearchSettings.Recursive) walk.ancestors = StartingChain(root.dir.get());
+  Level level;
+  level.dir = std::move(root.dir);
+  level.printed_known = printed_known;
+  walk.chain.push_back(std::move(level));
+  ++SearchSettings.DirCount;
+  SelectionPass(walk, walk.chain.back());
+  WalkChain(walk);
 }

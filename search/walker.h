@@ -4,14 +4,15 @@
 
 #include <string>
 
-struct ScanCache;
+struct FileSystemSession;
 
 // Prints every entry of `dir` that matches `mask` and passes the filter,
 // then, when SearchSettings.Recursive is set, does the same in each
-// subdirectory, depth first. Counts DirCount and FoundCount. A directory
-// already on the current descent chain (a link cycle) is not entered again.
-// The scans read through `cache`, which the run owns (null: read afresh).
+// subdirectory, depth first. Counts DirCount and FoundCount. A link cycle
+// ends at the first repeat, and below a link no directory is entered twice.
+// The directories open through `session`, which the run owns (null: one of
+// its own).
 void SearchDirectory(const std::string& dir, const std::string& mask,
-                     ScanCache* cache = nullptr);
+                     FileSystemSession* session = nullptr);
 
 #endif  // KESTRIV_SEARCH_WALKER_H_

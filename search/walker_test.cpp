@@ -7,9 +7,9 @@
 
 #include "frontend/search_settings.h"
 #include "gtest/gtest.h"
-#include "services/fake_directory_reader_posix.h"
+#include "services/file_system/fake_directory_reader_posix.h"
+#include "services/file_system/session_posix.h"
 #include "services/output_capture.h"
-#include "services/scan_cache_posix.h"
 
 namespace {
 
@@ -29,10 +29,10 @@ class WalkerTest : public ::testing::Test {
   // Runs every mask over "top" with one cache, as a run does.
   std::string Run(const std::vector<std::string>& masks) {
     CapturedOutput capture(/*character_device=*/true);
-    ScanCachePtr cache = NewScanCacheWithReader(&tree_, masks.size() > 1,
-                                                kKeptDescriptors, kCloseBatch);
+    FileSystemSessionPtr session = NewSessionWithReader(
+        &tree_, masks.size() > 1, kKeptDescriptors, kCloseBatch);
     for (const std::string& mask : masks)
-      SearchDirectory("top", mask, cache.get());
+      SearchDirectory("top", mask, session.get());
     FlushOutput();
     return CapturedOutput::Bytes();
   }
@@ -88,12 +88,35 @@ TEST_F(WalkerTest, DeepTreesKeepFewDescriptorsOpen) {
   std::string deep = "top/";
   for (int level = 0; level < 600; ++level) deep += "d/";
   tree_.Add(deep + "leaf.txt");
-  Run({"leaf.txt"});
-  EXPECT_EQ(SearchSettings.FoundCount, 1);
-  EXPECT_EQ(SearchSettings.DirCount, 605);
-  EXPECT_LT(tree_.MostOpenAtOnce(), kKeptDescriptors + kCloseBatch + 8);
-  EXPECT_EQ(tree_.OpenNow(), 0u);
-  EXPECT_EQ(tree_.NodeAt(deep).listings, 1u);
+  // Unlimited, and where the system refuses descriptors long before the
+  // budget is spent: nothing may be lost either way.
+  for (size_t limit : {size_t(-1), size_t(40)}) {
+    SCOPED_TRACE(limit);
+    tree_.LimitOpen(limit);
+    Run({"leaf.txt"});
+    EXPECT_EQ(SearchSettings.FoundCount, 1);
+    EXPECT_EQ(SearchSettings.DirCount, 605);
+    EXPECT_LT(tree_.MostOpenAtOnce(), kKeptDescriptors + kCloseBatch + 8);
+    EXPECT_EQ(tree_.OpenNow(), 0u);
+    SetUp();
+    tree_.Add(deep + "leaf.txt");
+  }
+}
+
+TEST_F(WalkerTest, LinkGraphsAreWalkedOncePerDirectory) {
+  // Each level has two links to the next: 2^12 paths lead to the bottom.
+  const int kLevels = 12;
+  for (int i = 0; i <= kLevels; ++i) tree_.Add("top/g" + std::to_string(i) + "/");
+  tree_.Add("top/g" + std::to_string(kLevels) + "/bottom.txt");
+  for (int i = 0; i < kLevels; ++i)
+    for (const char* name : {"/a", "/b"})
+      tree_.AddLink("top/g" + std::to_string(i) + name,
+                    "top/g" + std::to_string(i + 1) + "/");
+  tree_.AddLink("top/a/b/up", "top/");  // a cycle
+  Run({"bottom.txt"});
+  // Along its real path, and once below the links.
+  EXPECT_EQ(SearchSettings.FoundCount, 2);
+  EXPECT_LE(tree_.NodeAt("top/g5/").listings, 2u);
 }
 
 }  // namespace

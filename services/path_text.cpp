@@ -49,7 +49,12 @@ bool IsDelimiterAt(const std::string& delimiters, const std::string& text,
 
 size_t LastDelimiterPos(const std::string& delimiters,
                         const std::string& text) {
-  size_t i = text.size();
+  return LastDelimiterPosIn(delimiters, text, text.size());
+}
+
+size_t LastDelimiterPosIn(const std::string& delimiters,
+                          const std::string& text, size_t size) {
+  size_t i = size;
   while (i > 0) {
     const char byte = text[i - 1];
     if (byte != '\0' && delimiters.find(byte) != std::string::npos) {
@@ -71,17 +76,24 @@ std::string DrivePart(const std::string& path, const PathSyntax& syntax) {
 }
 
 std::string ParentPart(const std::string& path, const PathSyntax& syntax) {
+  return path.substr(0, ParentPartSize(path, path.size(), syntax));
+}
+
+// The kind of a byte depends only on the bytes up to it, so a prefix of a
+// text is judged within the whole text.
+size_t ParentPartSize(const std::string& path, size_t size,
+                      const PathSyntax& syntax) {
   const std::string delimiters = syntax.has_drives
                                      ? std::string(1, syntax.delimiter) + ":"
                                      : std::string(1, syntax.delimiter);
-  size_t i = LastDelimiterPos(delimiters, path);
+  size_t i = LastDelimiterPosIn(delimiters, path, size);
   // A trailing delimiter goes, unless it completes a root such as "C:\",
   // "\\" or "/".
   if (i > 1 && path[i - 1] == syntax.delimiter &&
       !IsDelimiterAt(delimiters, path, i - 1)) {
     --i;
   }
-  return path.substr(0, i);
+  return i;
 }
 
 std::string WithTrailingDelimiter(const std::string& text,

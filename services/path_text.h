@@ -20,6 +20,9 @@ extern const PathSyntax kPosixSyntax;
 // Position (1-based) of the last byte of `text` that occurs in `delimiters`
 // and is not the second byte of a double-byte character; 0 when none.
 size_t LastDelimiterPos(const std::string& delimiters, const std::string& text);
+// The same within the first `size` bytes of `text`.
+size_t LastDelimiterPosIn(const std::string& delimiters,
+                          const std::string& text, size_t size);
 
 // The root of `path`: "C:" for a drive path, "\\server\share" for a UNC
 // path, "/" for an absolute POSIX path, else empty.
@@ -28,6 +31,9 @@ std::string DrivePart(const std::string& path, const PathSyntax& syntax);
 // `path` without its last component ("C:\a\b" gives "C:\a", "C:\a" gives
 // "C:\"; "/a" gives "/").
 std::string ParentPart(const std::string& path, const PathSyntax& syntax);
+// The size of ParentPart of the first `size` bytes of `path`.
+size_t ParentPartSize(const std::string& path, size_t size,
+                      const PathSyntax& syntax);
 
 // True for the names "." and "..", which stand for a directory itself and
 // its parent rather than for an entry.

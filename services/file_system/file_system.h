@@ -52,6 +52,10 @@ using FileSystemSessionPtr =
 // within a fixed memory budget.
 FileSystemSessionPtr NewFileSystemSession(bool repeated_walks);
 
+// A session for a single service call: it keeps nothing afterwards and
+// leaves the process's limits alone.
+FileSystemSessionPtr NewOneCallSession();
+
 // One open directory. It keeps its listing once read, so that the scans of
 // one walk read it once. A directory opened from an entry refers to its
 // parent, which must outlive it.
@@ -72,6 +76,10 @@ struct TSearchRec;
 // Opens the subdirectory (or link to one) that a scan of `parent` has just
 // delivered into `entry`, by its stored name; null when that fails.
 DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry);
+
+// Makes `dir`, opened from an entry, stand on its own, so that its parent
+// may close before it; false when it cannot be opened.
+bool DetachFromParent(Directory& dir);
 
 // Identity of a directory (device and inode, or volume and file index).
 struct FileIdentity {
@@ -138,8 +146,10 @@ bool IsExistingFile(const std::string& path);
 bool IsExistingDirectory(const std::string& path);
 // The absolute path of the current directory, whole; empty on failure.
 std::string CurrentDirectory();
-// The short (8.3) form of an existing path, whole; empty on failure.
-std::string ShortPathOf(const std::string& path);
+// The short (8.3) form of an existing path, whole; empty on failure. Its
+// lookups go through `session` where one is given.
+std::string ShortPathOf(const std::string& path,
+                        FileSystemSession* session = nullptr);
 
 // The short form of the entry a scan of `dir` has just delivered into
 // `entry`: its 8.3 alias in that directory, or its name where it has none.

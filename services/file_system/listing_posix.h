@@ -2,8 +2,8 @@
 // system delivered them, compactly, per entry its type byte, the size of
 // its name, the name and a NUL, so that a listing costs little more than
 // its names.
-#ifndef KESTRIV_SERVICES_LISTING_POSIX_H_
-#define KESTRIV_SERVICES_LISTING_POSIX_H_
+#ifndef KESTRIV_SERVICES_FILE_SYSTEM_LISTING_POSIX_H_
+#define KESTRIV_SERVICES_FILE_SYSTEM_LISTING_POSIX_H_
 
 #include <cstddef>
 #include <memory>
@@ -47,4 +47,4 @@ char* WriteListedEntry(char* out, unsigned char type, const char* name,
 void AppendListedEntry(Listing* listing, unsigned char type,
                        const char* name, size_t size);
 
-#endif  // KESTRIV_SERVICES_LISTING_POSIX_H_
+#endif  // KESTRIV_SERVICES_FILE_SYSTEM_LISTING_POSIX_H_

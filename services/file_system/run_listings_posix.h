@@ -2,9 +2,10 @@
 // (several masks or search paths). The later walks meet the directories in
 // the order the first one read them, so the first ones read are kept until
 // a fixed budget is spent: memory grows with the tree up to that cap and no
-// further, however big the tree.
-#ifndef KESTRIV_SERVICES_RUN_LISTINGS_POSIX_H_
-#define KESTRIV_SERVICES_RUN_LISTINGS_POSIX_H_
+// further, however big the tree. A directory is known by a key its caller
+// makes (its parent's number and its name), never by its whole path.
+#ifndef KESTRIV_SERVICES_FILE_SYSTEM_RUN_LISTINGS_POSIX_H_
+#define KESTRIV_SERVICES_FILE_SYSTEM_RUN_LISTINGS_POSIX_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "services/listing_posix.h"
+#include "services/file_system/listing_posix.h"
 
 class RunListings {
  public:
@@ -23,10 +24,12 @@ class RunListings {
   // Starts keeping listings; until then Remember and Recall do nothing.
   void Enable();
   bool enabled() const { return enabled_; }
-  // Keeps the listing of the directory `dir` while the budget allows.
-  void Remember(std::string_view dir, const Listing& listing);
-  // Fills `listing` with the kept listing of `dir`; false when none is kept.
-  bool Recall(std::string_view dir, Listing* listing) const;
+  // Keeps the listing of the directory known by `key` while the budget
+  // allows; the number it is kept under (never 0), or 0 when not kept.
+  uint32_t Remember(std::string_view key, const Listing& listing);
+  // Fills `listing` with the kept listing of `key`; its number, or 0 when
+  // none is kept.
+  uint32_t Recall(std::string_view key, Listing* listing) const;
 
  private:
   static constexpr size_t kChunkBytes = 256 << 10;
@@ -47,4 +50,4 @@ class RunListings {
   size_t used_slots_ = 0;
 };
 
-#endif  // KESTRIV_SERVICES_RUN_LISTINGS_POSIX_H_
+#endif  // KESTRIV_SERVICES_FILE_SYSTEM_RUN_LISTINGS_POSIX_H_

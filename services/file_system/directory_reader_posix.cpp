@@ -1,4 +1,4 @@
-#include "services/directory_reader_posix.h"
+#include "services/file_system/directory_reader_posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,8 +16,9 @@ namespace {
 
 class SystemReader : public DirectoryReader {
  public:
-  int OpenAt(int at, const char* name) override {
-    return openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int OpenAt(int at, const char* name, bool follow) override {
+    return openat(at, name,
+                  O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW));
   }
   ssize_t ReadRecords(int fd, char* buffer, size_t size) override {
     return getdents64(fd, buffer, size);
@@ -44,10 +45,8 @@ class SystemReader : public DirectoryReader {
 
 }  // namespace
 
-DirectoryReader& SystemDirectoryReader() {
-  // Stateless: one instance serves every scan.
-  static SystemReader reader;
-  return reader;
+std::unique_ptr<DirectoryReader> NewSystemDirectoryReader() {
+  return std::make_unique<SystemReader>();
 }
 
 void AppendRawRecord(std::string* records, unsigned char type,

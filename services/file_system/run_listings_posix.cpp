@@ -1,4 +1,4 @@
-#include "services/run_listings_posix.h"
+#include "services/file_system/run_listings_posix.h"
 
 #include <cstring>
 #include <functional>
@@ -7,7 +7,7 @@ namespace {
 
 // A kept listing: the sizes, then the directory text and the entries.
 struct Header {
-  uint32_t text_size, entries_size;
+  uint32_t text_size, entries_size, number;
 };
 
 constexpr size_t kFirstSlots = 1 << 10;
@@ -77,33 +77,35 @@ char* RunListings::Room(size_t size, Place* place) {
   return chunks_.back().get() + place->offset;
 }
 
-void RunListings::Remember(std::string_view dir, const Listing& listing) {
-  if (!enabled_) return;
-  if (used_slots_ * 2 >= slots_.size() && !Grow()) return;
+uint32_t RunListings::Remember(std::string_view dir, const Listing& listing) {
+  if (!enabled_) return 0;
+  if (used_slots_ * 2 >= slots_.size() && !Grow()) return 0;
   const size_t slot = FindSlot(dir);
-  if (slots_[slot] != 0) return;
+  if (slots_[slot] != 0) return 0;
   const Header header{static_cast<uint32_t>(dir.size()),
-                      static_cast<uint32_t>(listing.bytes.size())};
+                      static_cast<uint32_t>(listing.bytes.size()),
+                      static_cast<uint32_t>(used_slots_ + 1)};
   Place place;
   char* at = Room(sizeof header + dir.size() + listing.bytes.size(), &place);
-  if (at == nullptr) return;
+  if (at == nullptr) return 0;
   std::memcpy(at, &header, sizeof header);
   std::memcpy(at + sizeof header, dir.data(), dir.size());
   std::memcpy(at + sizeof header + dir.size(), listing.bytes.data(),
               listing.bytes.size());
   slots_[slot] = ((uint64_t{place.chunk} << 32) | place.offset) + 1;
   ++used_slots_;
+  return header.number;
 }
 
-bool RunListings::Recall(std::string_view dir, Listing* listing) const {
-  if (!enabled_) return false;
+uint32_t RunListings::Recall(std::string_view dir, Listing* listing) const {
+  if (!enabled_) return 0;
   const uint64_t value = slots_[FindSlot(dir)];
-  if (value == 0) return false;
+  if (value == 0) return 0;
   const Place place{static_cast<uint32_t>((value - 1) >> 32),
                     static_cast<uint32_t>(value - 1)};
   Header header;
   std::memcpy(&header, At(place), sizeof header);
   listing->bytes.assign(At(place) + sizeof header + header.text_size,
                         header.entries_size);
-  return true;
+  return header.number;
 }

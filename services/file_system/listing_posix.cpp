@@ -1,8 +1,8 @@
-#include "services/listing_posix.h"
+#include "services/file_system/listing_posix.h"
 
 #include <cstring>
 
-#include "services/directory_reader_posix.h"
+#include "services/file_system/directory_reader_posix.h"
 
 namespace {
 

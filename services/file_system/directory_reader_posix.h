@@ -1,13 +1,14 @@
 // How the POSIX scans reach the file system: directory descriptors, raw
 // listing records and statuses. The system's calls in a run; an in-memory
 // tree that counts what is read in tests.
-#ifndef KESTRIV_SERVICES_DIRECTORY_READER_POSIX_H_
-#define KESTRIV_SERVICES_DIRECTORY_READER_POSIX_H_
+#ifndef KESTRIV_SERVICES_FILE_SYSTEM_DIRECTORY_READER_POSIX_H_
+#define KESTRIV_SERVICES_FILE_SYSTEM_DIRECTORY_READER_POSIX_H_
 
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,8 +16,9 @@ class DirectoryReader {
  public:
   virtual ~DirectoryReader() = default;
   // Opens the directory `name` relative to the descriptor `at` (AT_FDCWD for
-  // the current directory), following links; -1 with errno set on failure.
-  virtual int OpenAt(int at, const char* name) = 0;
+  // the current directory), following a final link only when `follow`; -1
+  // with errno set on failure.
+  virtual int OpenAt(int at, const char* name, bool follow) = 0;
   // Fills `buffer` with the next raw getdents64 records of `fd`: the bytes
   // written, 0 at the end, -1 with errno set on failure.
   virtual ssize_t ReadRecords(int fd, char* buffer, size_t size) = 0;
@@ -31,8 +33,8 @@ class DirectoryReader {
   virtual void CloseAll(std::vector<int>& fds) = 0;
 };
 
-// The reader that makes the system's calls.
-DirectoryReader& SystemDirectoryReader();
+// A reader that makes the system's calls.
+std::unique_ptr<DirectoryReader> NewSystemDirectoryReader();
 
 // Calls `visit(type, name)` for each raw getdents64 record in `data`, in
 // order. The one place that knows the record layout.
@@ -65,4 +67,4 @@ void ForEachRawRecord(const char* data, size_t size, Visit visit) {
   }
 }
 
-#endif  // KESTRIV_SERVICES_DIRECTORY_READER_POSIX_H_
+#endif  // KESTRIV_SERVICES_FILE_SYSTEM_DIRECTORY_READER_POSIX_H_

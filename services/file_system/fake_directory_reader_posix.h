@@ -1,7 +1,7 @@
 // Test support: an in-memory tree behind the POSIX scans' reader seam,
 // counting what is opened and listed, as a file system that logs accesses.
-#ifndef KESTRIV_SERVICES_FAKE_DIRECTORY_READER_POSIX_H_
-#define KESTRIV_SERVICES_FAKE_DIRECTORY_READER_POSIX_H_
+#ifndef KESTRIV_SERVICES_FILE_SYSTEM_FAKE_DIRECTORY_READER_POSIX_H_
+#define KESTRIV_SERVICES_FILE_SYSTEM_FAKE_DIRECTORY_READER_POSIX_H_
 
 #include <dirent.h>
 #include <errno.h>
@@ -13,12 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "services/directory_reader_posix.h"
+#include "services/file_system/directory_reader_posix.h"
 
 class FakeDirectoryReader : public DirectoryReader {
  public:
   struct Node {
     bool directory = true;
+    bool link = false;   // a link to the node `target`
+    size_t target = 0;
     size_t parent = 0;
     std::map<std::string, size_t> children;  // their listing order
     size_t opens = 0, listings = 0;
@@ -39,12 +41,25 @@ class FakeDirectoryReader : public DirectoryReader {
     }
     return node;
   }
+  // Adds a link at `path` to the existing node at `target`.
+  void AddLink(const std::string& path, const std::string& target) {
+    const size_t to = Add(target);
+    const size_t cut = path.rfind('/');
+    const size_t parent = cut == std::string::npos ? 0 : Add(path.substr(0, cut + 1));
+    const size_t link = Child(parent, path.substr(cut + 1), false);
+    nodes_[link].link = true;
+    nodes_[link].target = to;
+  }
   const Node& NodeAt(const std::string& path) { return nodes_[Add(path)]; }
   size_t MostOpenAtOnce() const { return most_open_; }
+  // Opens beyond `limit` descriptors fail as the system's do at its limit.
+  void LimitOpen(size_t limit) { open_limit_ = limit; }
 
-  int OpenAt(int at, const char* name) override {
+  int OpenAt(int at, const char* name, bool follow) override {
     size_t node;
-    if (!Resolve(at, name, &node)) return -1;
+    if (open_.size() >= open_limit_) return Fail(EMFILE);
+    if (!Resolve(at, name, follow, &node)) return -1;
+    if (nodes_[node].link) return Fail(ELOOP);
     if (!nodes_[node].directory) return Fail(ENOTDIR);
     ++nodes_[node].opens;
     const int fd = next_fd_++;
@@ -58,20 +73,26 @@ class FakeDirectoryReader : public DirectoryReader {
     if (found->second.read) return 0;
     std::string records;
     Node& node = nodes_[found->second.node];
-    for (const auto& child : node.children)
-      AppendRawRecord(&records, nodes_[child.second].directory ? DT_DIR : DT_REG,
+    for (const auto& child : node.children) {
+      const Node& entry = nodes_[child.second];
+      AppendRawRecord(&records,
+                      entry.link ? DT_LNK : entry.directory ? DT_DIR : DT_REG,
                       child.first);
+    }
     if (records.size() > size) return Fail(EINVAL);
     std::memcpy(buffer, records.data(), records.size());
     found->second.read = true;
     ++node.listings;
     return static_cast<ssize_t>(records.size());
   }
-  int StatAt(int at, const char* name, struct stat* st, bool) override {
+  int StatAt(int at, const char* name, struct stat* st, bool follow) override {
     size_t node;
-    if (!Resolve(at, name, &node)) return -1;
+    if (!Resolve(at, name, follow, &node)) return -1;
     std::memset(st, 0, sizeof *st);
-    st->st_mode = (nodes_[node].directory ? S_IFDIR : S_IFREG) | 0644;
+    st->st_mode = (nodes_[node].link        ? S_IFLNK
+                   : nodes_[node].directory ? S_IFDIR
+                                            : S_IFREG) |
+                  0644;
     st->st_dev = 1;
     st->st_ino = node + 1;
     return 0;
@@ -100,7 +121,8 @@ class FakeDirectoryReader : public DirectoryReader {
     nodes_[node].children[name] = nodes_.size() - 1;
     return nodes_.size() - 1;
   }
-  bool Resolve(int at, const std::string& path, size_t* node) {
+  // Links are followed on the way, and at the end when `follow`.
+  bool Resolve(int at, const std::string& path, bool follow, size_t* node) {
     *node = 0;
     if (at != AT_FDCWD) {
       auto found = open_.find(at);
@@ -120,6 +142,8 @@ class FakeDirectoryReader : public DirectoryReader {
       auto found = nodes_[*node].children.find(part);
       if (found == nodes_[*node].children.end()) return Fail(ENOENT) == 0;
       *node = found->second;
+      if (nodes_[*node].link && (start <= path.size() || follow))
+        *node = nodes_[*node].target;
     }
     return true;
   }
@@ -127,6 +151,7 @@ class FakeDirectoryReader : public DirectoryReader {
   std::map<int, OpenDirectory> open_;
   int next_fd_ = 100;
   size_t most_open_ = 0;
+  size_t open_limit_ = static_cast<size_t>(-1);
 };
 
-#endif  // KESTRIV_SERVICES_FAKE_DIRECTORY_READER_POSIX_H_
+#endif  // KESTRIV_SERVICES_FILE_SYSTEM_FAKE_DIRECTORY_READER_POSIX_H_

@@ -1,5 +1,5 @@
 // The POSIX file-system layer on real temporary directories.
-#include "services/file_system.h"
+#include "services/file_system/file_system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -49,21 +49,37 @@ class FileSystemTest : public ::testing::Test {
     times.actime = times.modtime = mktime(&t);
     ASSERT_EQ(utime(Path(name).c_str(), &times), 0);
   }
-  // The one entry that `pattern` (relative to the root) delivers.
+  // The directory before the last "/" of `pattern` (relative to the root),
+  // opened as typed, and the last component.
+  DirectoryPtr Open(const std::string& pattern, std::string* mask) {
+    const size_t cut = pattern.rfind('/');
+    *mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);
+    return OpenTypedDirectory(
+        *session_, cut == std::string::npos ? root_ : Path(pattern.substr(0, cut)));
+  }
+  // The one entry that `pattern` delivers.
   TSearchRec Scan(const std::string& pattern) {
+    std::string mask;
+    dir_ = Open(pattern, &mask);
     TSearchRec rec;
-    EXPECT_EQ(OpenEntryScan(Path(pattern), kAttrMaskAll, rec), 0) << pattern;
+    EXPECT_TRUE(dir_ && OpenEntryScan(*dir_, mask, kAttrMaskAll, rec) == 0)
+        << pattern;
     return rec;
   }
   std::set<std::string> Names(const std::string& pattern) {
     std::set<std::string> names;
+    std::string mask;
+    DirectoryPtr dir = Open(pattern, &mask);
+    if (!dir) return names;
     TSearchRec rec;
-    for (int r = OpenEntryScan(Path(pattern), kAttrMaskAll, rec); r == 0;
+    for (int r = OpenEntryScan(*dir, mask, kAttrMaskAll, rec); r == 0;
          r = NextEntry(rec))
       names.insert(rec.Name);
     CloseEntryScan(rec);
     return names;
   }
+  FileSystemSessionPtr session_ = NewFileSystemSession(false);
+  DirectoryPtr dir_;
   std::string root_;
 };
 
@@ -156,7 +172,11 @@ TEST_F(FileSystemTest, FailedScanKeepsTheFields) {
   TSearchRec rec;
   rec.Name = "before";
   rec.Size = 7;
-  EXPECT_NE(OpenEntryScan(Path("missing/*"), kAttrMaskAll, rec), 0);
+  std::string mask;
+  EXPECT_FALSE(Open("missing/*", &mask));
+  DirectoryPtr dir = Open("missing*", &mask);
+  ASSERT_TRUE(dir);
+  EXPECT_NE(OpenEntryScan(*dir, mask, kAttrMaskAll, rec), 0);
   CloseEntryScan(rec);
   CloseEntryScan(rec);
   EXPECT_EQ(rec.Name, "before");
@@ -217,17 +237,33 @@ TEST_F(FileSystemTest, LongCurrentDirectoryComesBackWhole) {
   ASSERT_EQ(chdir("/"), 0);
 }
 
-TEST_F(FileSystemTest, DirectoryIdentityFollowsLinks) {
+// Identity is that of what was opened. An entry listed as a directory
+// that has become a link since is not followed.
+TEST_F(FileSystemTest, IdentityIsThatOfTheOpenedDirectory) {
   MakeDir("a");
+  MakeDir("c");
   ASSERT_EQ(symlink("a", Path("b").c_str()), 0);
-  FileIdentity a, b, up;
-  ASSERT_TRUE(DirectoryIdentityOf(Path("a"), &a));
-  ASSERT_TRUE(DirectoryIdentityOf(Path("B"), &b));
-  ASSERT_TRUE(DirectoryIdentityOf(Path("a/.."), &up));
+  FileIdentity a, b, up, root;
+  DirectoryPtr top = OpenTypedDirectory(*session_, root_);
+  ASSERT_TRUE(top && IdentityOf(*top, &root));
+  const TSearchRec a_rec = Scan("a");
+  DirectoryPtr a_dir = OpenSubdirectory(*dir_, a_rec);
+  ASSERT_TRUE(IdentityOf(*a_dir, &a));
+  const TSearchRec b_rec = Scan("B");
+  DirectoryPtr b_dir = OpenSubdirectory(*dir_, b_rec);
+  ASSERT_TRUE(IdentityOf(*b_dir, &b));
   EXPECT_EQ(a, b);
+  DirectoryPtr up_dir = OpenTypedDirectory(*session_, Path("a/.."));
+  ASSERT_TRUE(up_dir && IdentityOf(*up_dir, &up));
+  EXPECT_EQ(up, root);
   EXPECT_FALSE(a == up);
+  const TSearchRec c_rec = Scan("c");
+  ASSERT_EQ(rmdir(Path("c").c_str()), 0);
+  ASSERT_EQ(symlink("..", Path("c").c_str()), 0);
+  DirectoryPtr c_dir = OpenSubdirectory(*dir_, c_rec);
+  EXPECT_FALSE(IdentityOf(*c_dir, &up));
   MakeFile("f");
-  EXPECT_FALSE(DirectoryIdentityOf(Path("f"), &a));
+  EXPECT_FALSE(OpenTypedDirectory(*session_, Path("f")));
 }
 
 }  // namespace

@@ -1,0 +1,96 @@
+// The POSIX session and its directory objects. A directory is opened
+// relative to its parent's descriptor by its stored name, so that no path
+// text is ever longer than one name; the session holds the descriptor
+// budget, closes finished descriptors in batches, and keeps what the run's
+// later walks may reuse.
+#ifndef KESTRIV_SERVICES_FILE_SYSTEM_SESSION_POSIX_H_
+#define KESTRIV_SERVICES_FILE_SYSTEM_SESSION_POSIX_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "services/file_system/directory_reader_posix.h"
+#include "services/file_system/file_system.h"
+#include "services/file_system/listing_posix.h"
+#include "services/file_system/run_listings_posix.h"
+#include "services/wildcard.h"
+
+// The aliases of one directory's entries, by stored name.
+using AliasTable = std::unordered_map<std::string, std::string>;
+
+// What the reads have been, for tests that check that each directory is
+// read no more often than the walk promises.
+struct ScanCounts {
+  size_t listings_read = 0;    // directories read from the system
+  size_t listings_reused = 0;  // served by a listing kept for the run
+};
+
+struct FileSystemSession {
+  std::unique_ptr<DirectoryReader> own_reader;  // the system's, in a run
+  DirectoryReader* reader = nullptr;
+  // Descriptors the directories may hold at once; past it the deeper ones
+  // give theirs up and open again when needed.
+  size_t budget = 0;
+  size_t held = 0;  // descriptors directories hold now
+  // Descriptors of finished directories, closed together once there are
+  // `close_batch` of them (0: each at once).
+  size_t close_batch = 0;
+  std::vector<int> closing;
+  RunListings run;
+  RecordBuffer records;
+  ScanCounts counts;
+  // Masks prepared for matching, by their text.
+  std::vector<std::pair<std::string, std::unique_ptr<CompiledMask>>> masks;
+};
+
+struct Directory {
+  FileSystemSession* session = nullptr;
+  Directory* parent = nullptr;  // null for one opened from typed text
+  std::string name;             // its stored name in `parent`
+  bool follow = true;           // opened through a link when it is one
+  int fd = -1;          // its descriptor, -1 before the first use or while
+                        // given up to the budget
+  bool opened = false;  // a descriptor was had once
+  bool failed = false;  // the directory could not be opened
+  int error = 0;        // why, as an errno value
+  bool identity_known = false;
+  FileIdentity identity;
+  bool listed = false;  // `listing` holds its entries
+  Listing listing;
+  uint32_t run_number = 0;  // its number among the run's kept listings
+  std::unique_ptr<AliasTable> aliases;  // made at the first short name
+};
+
+// A session reading through `reader` (which must outlive it), whose
+// directories hold at most `budget` descriptors, and up to `close_batch`
+// more wait to be closed together.
+FileSystemSessionPtr NewSessionWithReader(DirectoryReader* reader,
+                                          bool repeated_walks, size_t budget,
+                                          size_t close_batch);
+
+// The descriptor of `dir`, opened (again) where needed from its nearest
+// open ancestor; -1 with `dir.error` set when that fails.
+int DescriptorOf(Directory& dir);
+
+// The listing of `dir`, read once; null with `dir.error` set when it
+// cannot be read.
+const Listing* ListingOf(Directory& dir);
+
+// Opens `name` in the open directory `at`, following a final link when
+// `follow`; on a lack of descriptors or memory, frees what the session
+// can and tries once more. -1 with errno set on failure.
+int OpenBelow(FileSystemSession& session, int at, const char* name,
+              bool follow);
+
+// The stored name that `name` stands for in `listing`: the entry spelt so,
+// else the first equal to it but for case, else (when `name` ends in dots
+// or blanks) the same for `name` without them; empty when there is none.
+std::string StoredNameIn(const Listing& listing, std::string_view name);
+
+#endif  // KESTRIV_SERVICES_FILE_SYSTEM_SESSION_POSIX_H_
