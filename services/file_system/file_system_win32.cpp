@@ -28,6 +28,10 @@ FileSystemSessionPtr NewFileSystemSession(bool) {
   return FileSystemSessionPtr(new FileSystemSession);
 }
 
+FileSystemSessionPtr NewOneCallSession() {
+  return FileSystemSessionPtr(new FileSystemSession);
+}
+
 // A directory opened from typed text holds its full path; one opened from
 // an entry, its parent and its name only, so that memory grows by one name
 // per level however long the paths.
@@ -234,6 +238,16 @@ DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry) {
     if (dir->name.empty()) return nullptr;
   }
   return dir;
+}
+
+// A detached directory holds its full path, as one opened from typed text
+// does; no handle is needed.
+bool DetachFromParent(Directory& dir) {
+  if (dir.parent == nullptr) return true;
+  dir.name = PathOf(dir, L"");
+  dir.parent = nullptr;
+  dir.up = false;
+  return true;
 }
 
 int OpenEntryScan(Directory& dir, const std::string& mask, uint8_t attr_mask,

@@ -230,6 +230,9 @@ TEST_F(FileSystemWin32Test, IdentityIsTheDirectoryReachedByPathOrByEntry) {
   DirectoryPtr b_entry = Sub(a.get(), "B"), same = Sub(b_entry.get(), ".");
   DirectoryPtr up_entry = Sub(same.get(), ".."), top = Sub(up_entry.get(), "..");
   DirectoryPtr file = Sub(root_dir_.get(), "f");
+  DirectoryPtr b_too = Sub(a.get(), "B"), alone = Sub(b_too.get(), "..");
+  ASSERT_TRUE(alone && DetachFromParent(*alone));
+  b_too.reset();  // a detached directory outlives its parent
   const struct {
     Directory* dir;
     Directory* expected;  // null: no identity
@@ -237,6 +240,7 @@ TEST_F(FileSystemWin32Test, IdentityIsTheDirectoryReachedByPathOrByEntry) {
       {up.get(), a.get()},      {b_entry.get(), b.get()},
       {same.get(), b.get()},    {up_entry.get(), a.get()},
       {top.get(), root_dir_.get()}, {file.get(), nullptr},
+      {alone.get(), a.get()},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(i);

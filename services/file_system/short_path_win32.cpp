@@ -102,7 +102,8 @@ bool FindShortForm(const std::string& path, std::string* result) {
 
 }  // namespace
 
-std::string ShortPathOf(const std::string& path) {
+// The platform keeps nothing between calls that a session could hold.
+std::string ShortPathOf(const std::string& path, FileSystemSession*) {
   std::string result;
   return FindShortForm(path, &result) ? result : std::string();
 }
