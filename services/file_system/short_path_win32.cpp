@@ -1,15 +1,15 @@
-// The short (8.3) form of paths on Windows. The platform is asked about the
-// full "\\?\" path (mapped back to the wide names the scans delivered), and
-// its answer is fitted to the path as given: what the user typed stays
-// relative, as the platform keeps it for a relative path.
+// The short (8.3) form of typed paths on Windows. The platform is asked
+// about the full "\\?\" path, and its answer is fitted to the path as
+// given: what the user typed stays relative, as the platform keeps it for a
+// relative path. (The alias of a delivered entry is ShortNameOf, beside the
+// scans.)
 #include <windows.h>
 
-#include <cwchar>
 #include <vector>
 
 #include "services/dbcs.h"
 #include "services/file_system/file_system.h"
-#include "services/wide_path_win32.h"
+#include "services/file_system/wide_path_win32.h"
 
 namespace {
 
@@ -70,16 +70,16 @@ std::string ShortTypedPrefix(const std::string& typed) {
 }
 
 bool IsDotComponent(const std::string& path, const Span& part) {
-  const std::string text = path.substr(part.begin, part.end - part.begin);
-  return text == "." || text == "..";
+  return IsDotName(std::string_view(path).substr(part.begin,
+                                                 part.end - part.begin));
 }
 
 // The root stays as typed; the components up to the last "." or "..", if
 // any, take the platform's short form of that typed prefix; each later one
 // the matching component of the platform's short form of the full path.
 bool FindShortForm(const std::string& path, std::string* result) {
-  const std::wstring wide = WithoutTrailingDelimiter(PlatformPath(path));
-  if (HasWildcardInLastComponent(wide)) return false;
+  const std::wstring wide = WithoutTrailingDelimiter(TypedPath(path));
+  if (wide.empty() || HasWildcardInLastComponent(wide)) return false;
   const std::vector<std::wstring> short_parts =
       WideComponents(WithoutLongPrefix(PlatformShortPath(wide)));
   if (short_parts.empty()) return false;
@@ -100,42 +100,10 @@ bool FindShortForm(const std::string& path, std::string* result) {
   return true;
 }
 
-// The 8.3 alias of the entry a scan stands on, or its long name where it
-// has none (a name that is a legal 8.3 name already).
-bool FindShortName(const ScanPlace& place, std::string* name) {
-  WIN32_FIND_DATAW raw;
-  HANDLE handle =
-      FindFirstFileExW((place.wide_dir + place.wide_name).c_str(),
-                       FindExInfoStandard, &raw, FindExSearchNameMatch,
-                       nullptr, 0);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  FindClose(handle);
-  const size_t length = wcsnlen(raw.cAlternateFileName,
-                                sizeof raw.cAlternateFileName /
-                                    sizeof raw.cAlternateFileName[0]);
-  *name = length != 0 ? NarrowText(raw.cAlternateFileName, length) : place.name;
-  return true;
-}
-
 }  // namespace
 
-std::string ShortPathOf(const std::string& path) {
+// The platform keeps nothing between calls that a session could hold.
+std::string ShortPathOf(const std::string& path, FileSystemSession*) {
   std::string result;
   return FindShortForm(path, &result) ? result : std::string();
-}
-
-// The directory's short form is found once per scan; each entry then costs
-// one lookup, not one per component of its path.
-std::string ShortPathOfEntry(ScanCache*, const std::string& dir,
-                             const std::string& name) {
-  ScanPlace* place = OpenScanAt(dir, name);
-  if (place == nullptr) return ShortPathOf(dir + name);
-  if (!place->short_dir_asked) {
-    place->short_dir_asked = true;
-    place->short_dir_found = FindShortForm(dir, &place->short_dir);
-  }
-  std::string short_name;
-  if (!place->short_dir_found || !FindShortName(*place, &short_name))
-    return std::string();
-  return place->short_dir + short_name;
 }

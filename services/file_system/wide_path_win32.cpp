@@ -1,8 +1,8 @@
-#include "services/wide_path_win32.h"
+#include "services/file_system/wide_path_win32.h"
 
 #include <windows.h>
 
-#include <vector>
+#include <algorithm>
 
 #include "services/path_text.h"
 
@@ -35,61 +35,15 @@ std::string NarrowText(const std::wstring& text) {
   return NarrowText(text.data(), text.size());
 }
 
-namespace {
-
-// The places of the scans now open, outermost first. The scans belong to
-// the walk's records; this only lets a later call find them.
-std::vector<ScanPlace*>& OpenPlaces() {
-  static auto* places = new std::vector<ScanPlace*>;
-  return *places;
-}
-
-const char kDelimiters[] = "\\/:";
-
-bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
-
-bool EndsInSlash(const std::string& text) {
-  return !text.empty() && (text.back() == '\\' || text.back() == '/') &&
-         LastDelimiterPos(kDelimiters, text) == text.size();
-}
-
-}  // namespace
-
-ScanPlace* OpenScanAt(const std::string& dir, const std::string& name) {
-  if (name.empty() || IsDotName(name)) return nullptr;
-  const auto& places = OpenPlaces();
-  for (auto place = places.rbegin(); place != places.rend(); ++place) {
-    if (!(*place)->wide_name.empty() && (*place)->name == name &&
-        (*place)->dir == dir)
-      return *place;
-  }
-  return nullptr;
-}
-
-namespace {
-
-// The open scan whose last delivered entry is the directory `dir` (which
-// ends in "\").
-const ScanPlace* EntryPlaceOfDirectory(const std::string& dir) {
-  if (!EndsInSlash(dir)) return nullptr;
-  const std::string inner = dir.substr(0, dir.size() - 1);
-  const size_t cut = LastDelimiterPos(kDelimiters, inner);
-  return OpenScanAt(inner.substr(0, cut), inner.substr(cut));
-}
-
-// An open scan of the directory `dir` itself.
-const ScanPlace* DirectoryPlace(const std::string& dir) {
-  const auto& places = OpenPlaces();
-  for (auto place = places.rbegin(); place != places.rend(); ++place)
-    if ((*place)->dir == dir) return *place;
-  return nullptr;
-}
-
 std::wstring CurrentDirectoryWide() {
   return GrowingQuery([](wchar_t* buffer, unsigned long size) {
     return GetCurrentDirectoryW(size, buffer);
   });
 }
+
+namespace {
+
+const char kDelimiters[] = "\\/:";
 
 // The longest part of `text` that spells, component by component, the
 // beginning of the current directory as the code page shows it; its wide
@@ -126,13 +80,6 @@ std::wstring TypedWide(const std::string& text) {
   return wide + WideText(text.substr(covered));
 }
 
-// True when all of `path` spells the beginning of the current directory,
-// so that its "?" are characters of that path, not wildcards.
-bool SpellsCurrentDirectoryPart(const std::string& path) {
-  std::wstring wide;
-  return CurrentDirectoryPart(path, &wide) == path.size();
-}
-
 std::wstring FullPath(const std::wstring& path) {
   return GrowingQuery([&path](wchar_t* buffer, unsigned long size) {
     return GetFullPathNameW(path.c_str(), size, buffer, nullptr);
@@ -150,63 +97,47 @@ std::wstring LongForm(const std::wstring& full) {
   return full;
 }
 
-// A typed directory made full. A placeholder name is appended and taken
-// off again, so that "C:" and the empty text come out as directories too.
-std::wstring TypedDirectory(const std::string& dir) {
+}  // namespace
+
+std::wstring TypedPath(const std::string& text) {
+  return LongForm(FullPath(TypedWide(text)));
+}
+
+// A placeholder name is appended and taken off again, so that "C:" and the
+// empty text come out as directories too, with their delimiter.
+std::wstring TypedDirectoryPath(const std::string& text) {
+  std::string dir = text;
+  if (LastDelimiterPos(kDelimiters, dir) != dir.size()) dir += '\\';
   std::wstring full = FullPath(TypedWide(dir) + L"_");
-  if (full.empty() || full.back() != L'_') return LongForm(TypedWide(dir));
+  if (full.size() < 2 || full.back() != L'_' || full[full.size() - 2] != L'\\')
+    return std::wstring();
   full.pop_back();
   return LongForm(full);
 }
 
-bool HasWildcards(const std::string& text) {
-  return text.find_first_of("*?") != std::string::npos;
-}
-
-}  // namespace
-
-void RegisterScanPlace(ScanPlace* place) {
-  OpenPlaces().push_back(place);
-}
-
-void UnregisterScanPlace(const ScanPlace* place) {
-  auto& places = OpenPlaces();
-  for (size_t i = places.size(); i-- > 0;) {
-    if (places[i] == place) {
-      places.erase(places.begin() + static_cast<std::ptrdiff_t>(i));
-      return;
-    }
+size_t RootLength(const std::wstring& path) {
+  size_t at = 0;
+  int components = 1;  // "C:", "Volume{...}", or "server" and "share"
+  if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    at = 8;
+    components = 2;
+  } else if (path.compare(0, 4, L"\\\\?\\") == 0 ||
+             path.compare(0, 4, L"\\\\.\\") == 0) {
+    at = 4;
   }
-}
-
-std::wstring PlatformDirectory(const std::string& dir) {
-  if (const ScanPlace* entry = EntryPlaceOfDirectory(dir))
-    return entry->wide_dir + entry->wide_name + L"\\";
-  if (const ScanPlace* place = DirectoryPlace(dir)) return place->wide_dir;
-  return TypedDirectory(dir);
-}
-
-std::wstring PlatformPath(const std::string& path) {
-  const size_t cut = LastDelimiterPos(kDelimiters, path);
-  const std::string dir = path.substr(0, cut);
-  const std::string last = path.substr(cut);
-  if (last.empty()) return PlatformDirectory(dir);
-  if (const ScanPlace* entry = OpenScanAt(dir, last))
-    return entry->wide_dir + entry->wide_name;
-  const ScanPlace* parent = EntryPlaceOfDirectory(dir);
-  if (IsDotName(last) && parent != nullptr) {
-    return last == "." ? parent->wide_dir + parent->wide_name
-                       : WithoutTrailingDelimiter(parent->wide_dir);
+  for (; components > 0; --components) {
+    const size_t end = path.find(L'\\', at);
+    if (end == std::wstring::npos) return path.size();
+    at = end + 1;
   }
-  // A component of the current directory's path is that name, even where
-  // it shows "?"; a mask is handed over as typed, and so is an exact name
-  // in a directory the walk is in; any other typed path is made full, "."
-  // and ".." resolved, as the platform makes a path full.
-  if (last.find('?') != std::string::npos && SpellsCurrentDirectoryPart(path))
-    return LongForm(FullPath(TypedWide(path)));
-  if (HasWildcards(last) || parent != nullptr || DirectoryPlace(dir) != nullptr)
-    return PlatformDirectory(dir) + WideText(last);
-  return LongForm(FullPath(TypedWide(path)));
+  return at;
+}
+
+void TakeOffLastComponent(std::wstring& path, size_t root_length) {
+  if (path.size() <= root_length) return;
+  const size_t cut = path.rfind(L'\\', path.size() - 2);
+  path.resize(std::max(root_length,
+                       cut == std::wstring::npos ? 0 : cut + 1));
 }
 
 std::wstring WithoutTrailingDelimiter(const std::wstring& path) {

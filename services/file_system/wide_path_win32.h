@@ -1,18 +1,16 @@
 // The Windows file-system layer talks to the platform in UTF-16 ("W"
 // functions, "\\?\" full paths without the 260-character limit) while the
 // rest of the tool works on code page 932 byte texts. This is the bridge:
-// the two conversions, and the way back from a byte path to the exact wide
-// path it was built from.
+// the two conversions, typed text made into full wide paths, and the text
+// operations on those paths.
 //
 // A name that code page 932 cannot hold becomes a byte text with "?" in
 // it, which no longer names its entry (and would act as a wildcard). So
-// every open entry scan registers where it stands: its directory and the
-// entry it delivered last, in both forms. The walker builds every path from
-// a directory whose scan is still open and a name that scan delivered, so
-// such a path maps back exactly; only the part the user typed is converted
-// as text.
-#ifndef KESTRIV_SERVICES_WIDE_PATH_WIN32_H_
-#define KESTRIV_SERVICES_WIDE_PATH_WIN32_H_
+// only what the user typed (and the current directory, the one path the
+// tool makes up itself) is ever converted from bytes; every other path is
+// built from the wide names the scans delivered.
+#ifndef KESTRIV_SERVICES_FILE_SYSTEM_WIDE_PATH_WIN32_H_
+#define KESTRIV_SERVICES_FILE_SYSTEM_WIDE_PATH_WIN32_H_
 
 #include <string>
 
@@ -27,35 +25,23 @@ std::wstring WideText(const std::string& bytes);
 std::string NarrowText(const wchar_t* text, size_t length);
 std::string NarrowText(const std::wstring& text);
 
-// Where one open scan stands. Owned by the scan; registered while it is
-// open.
-struct ScanPlace {
-  std::string dir;         // the byte text before the pattern's last part
-  std::wstring wide_dir;   // the same, full, in "\\?\" form, ending in "\"
-  std::string name;        // the last delivered entry's name as bytes
-  std::wstring wide_name;  // and as stored on disk; empty before the first
-  // The short form of `dir`, found at the first entry asked for in short
-  // form, so that each further entry costs one lookup of its own.
-  bool short_dir_asked = false;
-  bool short_dir_found = false;
-  std::string short_dir;
-};
+// The full "\\?\" form of typed `text`, "." and ".." resolved as the
+// platform makes a path full; a "?" that stands for a character of the
+// current directory's path is that character. Empty on failure.
+std::wstring TypedPath(const std::string& text);
 
-// Adds and removes an open scan's place; removal in any order.
-void RegisterScanPlace(ScanPlace* place);
-void UnregisterScanPlace(const ScanPlace* place);
+// TypedPath of typed directory text ("" is the current directory, "C:" the
+// drive's current directory), ending in "\"; empty on failure.
+std::wstring TypedDirectoryPath(const std::string& text);
 
-// The open scan of `dir` whose last delivered entry is `name`, or null.
-ScanPlace* OpenScanAt(const std::string& dir, const std::string& name);
+// Where the root of full path `path` ends: past "\\?\C:\",
+// "\\?\UNC\server\share\" or "\\?\Volume{...}\".
+size_t RootLength(const std::wstring& path);
 
-// The full "\\?\" form of directory text `dir` (empty or ending in a
-// delimiter), ending in "\".
-std::wstring PlatformDirectory(const std::string& dir);
-
-// The full "\\?\" form of `path` to hand to the platform. Its last
-// component, unless it is a delivered entry's name, is converted as it
-// stands, so a mask keeps its wildcards (and "*." its dot).
-std::wstring PlatformPath(const std::string& path);
+// `path`, which ends in "\", without its last component, as ".." after it
+// would name; never shorter than `root_length`. The platform takes a "\\?\"
+// path as it stands, so ".." is resolved here.
+void TakeOffLastComponent(std::wstring& path, size_t root_length);
 
 // `path` without a trailing "\", unless that ends a root ("\\?\C:\").
 std::wstring WithoutTrailingDelimiter(const std::wstring& path);
@@ -86,4 +72,7 @@ std::wstring GrowingQuery(Query query) {
   return std::wstring();
 }
 
-#endif  // KESTRIV_SERVICES_WIDE_PATH_WIN32_H_
+// The current directory as the platform gives it; empty on failure.
+std::wstring CurrentDirectoryWide();
+
+#endif  // KESTRIV_SERVICES_FILE_SYSTEM_WIDE_PATH_WIN32_H_

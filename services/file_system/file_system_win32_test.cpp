@@ -1,0 +1,374 @@
+// The Windows file-system layer on a real temporary directory.
+#include <windows.h>
+
+#include <set>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "services/dates.h"
+#include "services/file_system/file_system.h"
+#include "services/file_system/wide_path_win32.h"
+
+namespace {
+
+// The file time of a local calendar time.
+FILETIME LocalFileTime(WORD year, WORD month, WORD day, WORD hour, WORD minute,
+                       WORD second) {
+  SYSTEMTIME local = {year, month, 0, day, hour, minute, second, 0};
+  FILETIME local_time, utc;
+  SystemTimeToFileTime(&local, &local_time);
+  LocalFileTimeToFileTime(&local_time, &utc);
+  return utc;
+}
+
+class FileSystemWin32Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    root_ = std::string(temp) + "kestriv-fs-" +
+            std::to_string(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
+    root_dir_ = OpenTypedDirectory(*session_, root_);
+    ASSERT_TRUE(root_dir_);
+  }
+  void TearDown() override { RemoveTree(WideRoot()); }
+
+  std::string Path(const std::string& name) const {
+    return root_ + "\\" + name;
+  }
+  // A file of `size` bytes (sparse where the file system allows), written
+  // last at `time` when given.
+  void MakeFile(const std::string& name, int64_t size = 1,
+                const FILETIME* time = nullptr) {
+    HANDLE h = CreateFileA(Path(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << name;
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    if (time != nullptr) SetFileTime(h, nullptr, nullptr, time);
+    CloseHandle(h);
+  }
+
+  // An entry made through the wide functions (a name outside the code
+  // page, or a path past 260 characters): a directory when `name` ends in
+  // "\\".
+  void MakeWide(const std::wstring& name) {
+    const std::wstring path = WideRoot() + L"\\" + name;
+    if (path.back() == L'\\') {
+      ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
+      return;
+    }
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+  }
+  std::wstring WideRoot() const { return L"\\\\?\\" + WideText(root_); }
+
+  // The directory `name` below the root, opened from typed text.
+  DirectoryPtr Open(const std::string& name) {
+    return OpenTypedDirectory(*session_, Path(name));
+  }
+
+  static void RemoveTree(const std::wstring& dir) {
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &data);
+    for (bool more = h != INVALID_HANDLE_VALUE; more;
+         more = FindNextFileW(h, &data)) {
+      const std::wstring name = data.cFileName, path = dir + L"\\" + name;
+      if (name == L"." || name == L"..") continue;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+      else DeleteFileW(path.c_str());
+    }
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    RemoveDirectoryW(dir.c_str());
+  }
+
+  std::string root_;
+  FileSystemSessionPtr session_ = NewFileSystemSession(false);
+  DirectoryPtr root_dir_;  // root_, opened from typed text
+};
+
+// The subdirectory a scan of `mask` in `parent` delivers first, or null.
+DirectoryPtr Sub(Directory* parent, const std::string& mask) {
+  TSearchRec rec;
+  if (parent == nullptr || OpenEntryScan(*parent, mask, kAttrMaskAll, rec))
+    return nullptr;
+  return OpenSubdirectory(*parent, rec);
+}
+
+// The names a scan of `mask` in `dir` (none if null) delivers.
+std::set<std::string> ScanNames(Directory* dir, const std::string& mask,
+                                uint8_t attr_mask = kAttrMaskAll) {
+  std::set<std::string> names;
+  TSearchRec rec;
+  for (int r = dir ? OpenEntryScan(*dir, mask, attr_mask, rec) : 1; r == 0;
+       r = NextEntry(rec))
+    names.insert(rec.Name);
+  return names;
+}
+
+// The identity of `dir`; a default one when it cannot be read.
+FileIdentity IdentityOrNone(Directory* dir) {
+  FileIdentity id;
+  return dir != nullptr && IdentityOf(*dir, &id) ? id : FileIdentity();
+}
+
+TEST_F(FileSystemWin32Test, SizesStayWholeAndTimesAreClampedLocalDosTimes) {
+  const FILETIME t2001 = LocalFileTime(2001, 2, 3, 4, 5, 6);
+  const struct {
+    const char* name;
+    int64_t size;
+    FILETIME time;
+    int32_t expected;
+  } cases[] = {
+      {"empty", 0, t2001, 709042339},
+      {"three-gb", 3000000000LL, t2001, 709042339},
+      {"five-gib", 5LL << 30, t2001, 709042339},
+      {"odd-second", 10, LocalFileTime(2001, 2, 3, 4, 5, 7), 709042339},
+      {"first", 1, LocalFileTime(1980, 1, 1, 0, 0, 0), kEarliestDosTime},
+      {"y1979", 1, LocalFileTime(1979, 6, 1, 12, 0, 0), kEarliestDosTime},
+      {"y1900", 1, LocalFileTime(1900, 1, 1, 0, 0, 0), kEarliestDosTime},
+      {"last", 1, LocalFileTime(2107, 12, 31, 23, 59, 59), kLatestDosTime},
+      {"y2110", 1, LocalFileTime(2110, 1, 1, 0, 0, 0), kLatestDosTime},
+  };
+  for (const auto& c : cases) MakeFile(c.name, c.size, &c.time);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TSearchRec rec;
+    ASSERT_EQ(OpenEntryScan(*root_dir_, c.name, kAttrMaskAll, rec), 0);
+    EXPECT_EQ(rec.Name, c.name);
+    EXPECT_EQ(rec.Size, c.size);
+    EXPECT_EQ(rec.Time, c.expected);
+    // Out of range or not, the file exists and its path is printed.
+    EXPECT_TRUE(IsExistingFile(Path(c.name)));
+  }
+}
+
+TEST_F(FileSystemWin32Test, SkipMaskPassesOverHiddenSystemAndDirectories) {
+  for (const char* name : {"plain.txt", "ro.txt", "hidden.txt"}) MakeFile(name);
+  MakeWide(L"dir\\");
+  SetFileAttributesA(Path("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesA(Path("hidden.txt").c_str(),
+                     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  const struct {
+    uint8_t mask;
+    std::set<std::string> names;
+  } cases[] = {
+      {kAttrMaskAll, {".", "..", "dir", "hidden.txt", "plain.txt", "ro.txt"}},
+      {0, {"plain.txt", "ro.txt"}},
+      {kAttrHidden, {"plain.txt", "ro.txt"}},  // system is still skipped
+      {kAttrHidden | kAttrSystem, {"hidden.txt", "plain.txt", "ro.txt"}},
+      {kAttrDirectory, {".", "..", "dir", "plain.txt", "ro.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.mask));
+    EXPECT_EQ(ScanNames(root_dir_.get(), "*.*", c.mask), c.names);
+  }
+}
+
+TEST_F(FileSystemWin32Test, ExactNamesComeInTheirStoredFormOrFailUnchanged) {
+  MakeWide(L"Sub\\");
+  DirectoryPtr sub = Open("Sub");
+  ASSERT_TRUE(sub);
+  const struct {
+    Directory* dir;
+    const char* mask;
+    const char* name;  // null: nothing is delivered
+  } cases[] = {
+      {root_dir_.get(), ".", "."},  // not the name of the directory itself
+      {sub.get(), "..", ".."},
+      {root_dir_.get(), "SUB", "Sub"},  // a real name in its stored case
+      {root_dir_.get(), "sub. .", "Sub"},  // or without trailing dots
+      {root_dir_.get(), "missing", nullptr},
+      {root_dir_.get(), "missing\\*.*", nullptr},
+      {root_dir_.get(), "", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mask);
+    TSearchRec rec;
+    rec.Name = "before";
+    EXPECT_EQ(OpenEntryScan(*c.dir, c.mask, kAttrMaskAll, rec) == 0,
+              c.name != nullptr);
+    EXPECT_EQ(rec.Name, c.name != nullptr ? c.name : "before");
+    EXPECT_EQ((rec.Attr & kAttrDirectory) != 0, c.name != nullptr);
+    EXPECT_EQ(rec.Size, 0);
+    EXPECT_NE(NextEntry(rec), 0);
+    CloseEntryScan(rec);
+    CloseEntryScan(rec);
+  }
+}
+
+TEST_F(FileSystemWin32Test, ExistenceTests) {
+  MakeFile("f.txt");
+  MakeWide(L"d\\");
+  const struct {
+    std::string path;
+    bool file, directory;
+  } cases[] = {
+      {Path("f.txt"), true, false},  {Path("F.TXT"), true, false},
+      {Path("d"), false, true},      {Path("d\\"), false, true},
+      {Path("none"), false, false},  {root_, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(IsExistingFile(c.path), c.file);
+    EXPECT_EQ(IsExistingDirectory(c.path), c.directory);
+    EXPECT_EQ(OpenTypedDirectory(*session_, c.path) != nullptr, c.directory);
+  }
+}
+
+TEST_F(FileSystemWin32Test, IdentityIsTheDirectoryReachedByPathOrByEntry) {
+  for (const wchar_t* name : {L"a\\", L"a\\b\\", L"f"}) MakeWide(name);
+  DirectoryPtr a = Open("a\\"), b = Open("A\\B"), up = Open("a\\b\\..");
+  DirectoryPtr b_entry = Sub(a.get(), "B"), same = Sub(b_entry.get(), ".");
+  DirectoryPtr up_entry = Sub(same.get(), ".."), top = Sub(up_entry.get(), "..");
+  DirectoryPtr file = Sub(root_dir_.get(), "f");
+  DirectoryPtr b_too = Sub(a.get(), "B"), alone = Sub(b_too.get(), "..");
+  ASSERT_TRUE(alone && DetachFromParent(*alone));
+  b_too.reset();  // a detached directory outlives its parent
+  const struct {
+    Directory* dir;
+    Directory* expected;  // null: no identity
+  } cases[] = {
+      {up.get(), a.get()},      {b_entry.get(), b.get()},
+      {same.get(), b.get()},    {up_entry.get(), a.get()},
+      {top.get(), root_dir_.get()}, {file.get(), nullptr},
+      {alone.get(), a.get()},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(IdentityOrNone(cases[i].dir), IdentityOrNone(cases[i].expected));
+  }
+  EXPECT_FALSE(IdentityOrNone(a.get()) == FileIdentity());
+  EXPECT_FALSE(IdentityOrNone(a.get()) == IdentityOrNone(b.get()));
+}
+
+TEST_F(FileSystemWin32Test, ShortForms) {
+  MakeFile("A long file name.text");
+  const std::string short_path = ShortPathOf(Path("A long file name.text"));
+  EXPECT_NE(short_path.find('~'), std::string::npos) << short_path;
+  EXPECT_EQ(short_path.find(' '), std::string::npos) << short_path;
+  EXPECT_TRUE(IsExistingFile(short_path));
+  EXPECT_EQ(ShortPathOf(Path("none")), "");
+  TSearchRec rec;
+  ASSERT_EQ(OpenEntryScan(*root_dir_, "a long*", kAttrMaskAll, rec), 0);
+  EXPECT_EQ(ShortNameOf(*root_dir_, rec),
+            short_path.substr(short_path.rfind('\\') + 1));
+}
+
+TEST(WideTextTest, NamesConvertWithoutLookAlikes) {
+  const struct {
+    const wchar_t* wide;
+    const char* bytes;
+  } cases[] = {
+      {L"e.txt", "e.txt"},
+      {L"\u00e9.txt", "?.txt"},  // not "e.txt", another file's name
+      {L"caf\u00e9", "caf?"},
+      {L"\ud55c\uae00", "??"},
+      {L"\u301c", "?"},          // no best fit to the full-width tilde
+      {L"\uff5e", "\x81\x60"},
+      {L"\u8868", "\x95\x5c"},   // ends in the byte of "\"
+      {L"\uff71", "\xb1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes);
+    EXPECT_EQ(NarrowText(c.wide), c.bytes);
+    if (std::string(c.bytes).find('?') == std::string::npos) {
+      EXPECT_EQ(WideText(c.bytes), c.wide);
+    }
+  }
+}
+
+TEST_F(FileSystemWin32Test, EntriesOutsideTheCodePageAreReachedExactly) {
+  for (const wchar_t* name :
+       {L"e.txt", L"\u00e9.txt", L"cafe\\", L"cafe\\plain.txt", L"caf\u00e9\\",
+        L"caf\u00e9\\accent.txt"})
+    MakeWide(name);
+  std::multiset<std::string> seen;
+  TSearchRec rec;
+  for (int r = OpenEntryScan(*root_dir_, "*.*", kAttrMaskAll, rec); r == 0;
+       r = NextEntry(rec)) {
+    seen.insert(rec.Name);
+    // The entry is reached by its stored name, not by its "?".
+    SCOPED_TRACE(rec.Name);
+    if (rec.Name == "caf?") {
+      DirectoryPtr sub = OpenSubdirectory(*root_dir_, rec);
+      EXPECT_EQ(ScanNames(sub.get(), "*.*"),
+                (std::set<std::string>{".", "..", "accent.txt"}));
+    } else if (rec.Name == "?.txt") {
+      const std::string short_name = ShortNameOf(*root_dir_, rec);
+      EXPECT_NE(short_name.find('~'), std::string::npos) << short_name;
+      EXPECT_TRUE(IsExistingFile(Path(short_name)));
+    }
+  }
+  EXPECT_EQ(seen, (std::multiset<std::string>{".", "..", "?.txt", "caf?",
+                                              "cafe", "e.txt"}));
+  // In a mask "?" stands for one character of the wide name, in any case.
+  EXPECT_EQ(ScanNames(root_dir_.get(), "?.TXT"),
+            (std::set<std::string>{"?.txt", "e.txt"}));
+  EXPECT_EQ(ScanNames(root_dir_.get(), "CAF?"),
+            (std::set<std::string>{"caf?", "cafe"}));
+}
+
+TEST_F(FileSystemWin32Test, PathsPastTheLengthLimit) {
+  std::wstring wide;
+  std::string deep = root_;
+  std::vector<DirectoryPtr> chain;  // each level opened from its entry
+  for (int level = 0; level < 30; ++level) {
+    const std::wstring name = L"dir" + std::to_wstring(1000000 + level);
+    wide += name + L"\\";
+    MakeWide(wide);
+    deep += "\\" + NarrowText(name);
+    chain.push_back(Sub(chain.empty() ? root_dir_.get() : chain.back().get(),
+                        NarrowText(name)));
+  }
+  MakeWide(wide + L"f.txt");
+  const std::string file = deep + "\\f.txt";
+  ASSERT_GT(file.size(), 330u);
+  DirectoryPtr typed = OpenTypedDirectory(*session_, deep);
+  for (Directory* dir : {typed.get(), chain.back().get()}) {
+    ASSERT_TRUE(dir);
+    EXPECT_EQ(ScanNames(dir, "*.*"), (std::set<std::string>{".", "..", "f.txt"}));
+    TSearchRec rec;
+    ASSERT_EQ(OpenEntryScan(*dir, "F.TXT", kAttrMaskAll, rec), 0);
+    EXPECT_EQ(ShortNameOf(*dir, rec), "f.txt");
+    EXPECT_FALSE(IdentityOrNone(dir) == FileIdentity());
+  }
+  EXPECT_EQ(IdentityOrNone(typed.get()), IdentityOrNone(chain.back().get()));
+  EXPECT_TRUE(IsExistingFile(file));
+  EXPECT_TRUE(IsExistingDirectory(deep));
+  const std::string short_path = ShortPathOf(file);
+  ASSERT_GT(short_path.size(), 6u);
+  EXPECT_EQ(short_path.substr(short_path.size() - 6), "\\f.txt");
+}
+
+TEST_F(FileSystemWin32Test, CurrentDirectoryOutsideTheCodePage) {
+  for (const wchar_t* name : {L"cafe\\", L"caf\u00e9\\", L"caf\u00e9\\in.txt"})
+    MakeWide(name);
+  wchar_t saved[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, saved);
+  ASSERT_TRUE(SetCurrentDirectoryW((WideText(root_) + L"\\caf\u00e9").c_str()));
+  const std::string current = CurrentDirectory();
+  // Where typed text spells the current directory, its "?" is that
+  // character; "", "." and the drive alone are the current directory too.
+  std::vector<std::set<std::string>> listed;
+  for (const std::string& typed :
+       {current, current + "\\", std::string(), std::string("."),
+        current.substr(0, 2)})
+    listed.push_back(ScanNames(OpenTypedDirectory(*session_, typed).get(), "*.*"));
+  const bool file_found = IsExistingFile(current + "\\in.txt");
+  SetCurrentDirectoryW(saved);
+  EXPECT_EQ(current, root_ + "\\caf?");  // whole, no delimiter after it
+  for (const auto& names : listed)
+    EXPECT_EQ(names, (std::set<std::string>{".", "..", "in.txt"}));
+  EXPECT_TRUE(file_found);
+}
+
+}  // namespace
