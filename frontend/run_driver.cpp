@@ -2,6 +2,7 @@
 
 #include "frontend/options.h"
 #include "frontend/search_settings.h"
+#include "kestriv_version.h"
 #include "search/walker.h"
 #include "services/file_system/file_system.h"
 #include "services/messages.h"

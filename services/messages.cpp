@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "kestriv_version.h"
+
 namespace {
 
 struct MessageEntry {
@@ -22,7 +24,7 @@ constexpr MessageEntry kMessages[] = {
     {kMsgBadPeriodOption, u8"/f の指定が不正です"},
     {kMsgBadAgeOption, u8"/d の指定が不正です"},
     {kMsgBadViewOption, u8"/v の指定が不正です"},
-    {kMsgUsage1, u8"KESTRIV version 1.01 by Orvanth"},
+    {kMsgUsage1, u8"KESTRIV version " KESTRIV_VERSION " by Orvanth"},
     {kMsgUsage2, u8"   >kestriv <option>[|<path>]"},
     {kMsgUsage3, u8"     /nfile_name          : 検索ファイル名   /a{r|h|s|a|d} : 属性（ -:以外）"},
     {kMsgUsage4, u8"     /f{YYMMDD}|{-yymmdd} : 期間             /d{day|-day}  : 相対日付"},
