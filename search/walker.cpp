@@ -43,7 +43,11 @@ struct Walk {
   std::string printed;   // the same in true case, or in short form
   // The walked directory and its real ancestors: a link to any of them
   // (such as one to "/") would lead back into the walk.
-  std::vector<FileIdentity> ancestors;
+  std::unordered_set<FileIdentity, IdentityHash> ancestors;
+  // The identities of the first `chain_known` levels of the chain, each
+  // asked for once, when a link first needs them.
+  std::unordered_multiset<FileIdentity, IdentityHash> on_chain;
+  size_t chain_known = 0;
   // Every directory entered with a link on the chain, for the rest of the
   // walk: a graph of links is walked once, not once per path through it.
   std::unordered_set<FileIdentity, IdentityHash> below_links;
@@ -113,26 +117,25 @@ void SelectionPass(Walk& walk, const Level& level) {
   walk.printed.resize(size);
 }
 
-bool IdentityOfLevel(Level& level, FileIdentity* id) {
+bool IdentityOfLevel(Level& level) {
   if (!level.identity_asked) {
     level.identity_asked = true;
     level.identity_known =
         level.dir && IdentityOf(*level.dir, &level.identity);
   }
-  *id = level.identity;
   return level.identity_known;
 }
 
 // True when `id` leads back into the walk: an ancestor, a directory on the
-// chain, or one already entered below a link.
+// chain, or one already entered below a link. Each set answers at once, so
+// a deep chain costs no more per check than a shallow one.
 bool AlreadyWalked(Walk& walk, const FileIdentity& id) {
-  for (const FileIdentity& ancestor : walk.ancestors)
-    if (ancestor == id) return true;
-  if (walk.below_links.count(id) != 0) return true;
-  FileIdentity on_chain;
-  for (Level& level : walk.chain)
-    if (IdentityOfLevel(level, &on_chain) && on_chain == id) return true;
-  return false;
+  for (; walk.chain_known < walk.chain.size(); ++walk.chain_known) {
+    Level& level = walk.chain[walk.chain_known];
+    if (IdentityOfLevel(level)) walk.on_chain.insert(level.identity);
+  }
+  return walk.ancestors.count(id) != 0 || walk.below_links.count(id) != 0 ||
+         walk.on_chain.count(id) != 0;
 }
 
 // Enters the subdirectory the descent scan of `parent` stands on, unless
@@ -191,6 +194,11 @@ bool NextSubdirectory(Level& level) {
 void Leave(Walk& walk) {
   Level& level = walk.chain.back();
   CloseEntryScan(level.descent);
+  if (walk.chain_known == walk.chain.size()) {
+    --walk.chain_known;
+    if (level.identity_known)
+      walk.on_chain.erase(walk.on_chain.find(level.identity));
+  }
   walk.links_on_chain -= level.is_link;
   walk.path.resize(level.path_size);
   walk.printed.resize(level.printed_size);
@@ -210,13 +218,12 @@ void WalkChain(Walk& walk) {
 
 // The walked directory's identity and those of its real ancestors, up to
 // the root, each found through ".." from the one below.
-std::vector<FileIdentity> StartingChain(Directory* dir) {
-  std::vector<FileIdentity> chain;
+std::unordered_set<FileIdentity, IdentityHash> StartingChain(Directory* dir) {
+  std::unordered_set<FileIdentity, IdentityHash> chain;
   DirectoryPtr up;
   FileIdentity id;
   while (dir != nullptr && IdentityOf(*dir, &id)) {
-    if (!chain.empty() && chain.back() == id) break;  // the root
-    chain.push_back(id);
+    if (!chain.insert(id).second) break;  // the root, whose ".." it is
     TSearchRec rec;
     rec.Wanted = 0;
     if (OpenEntryScan(*dir, "..", kAttrMaskAll, rec) != 0) break;

@@ -246,22 +246,28 @@ TEST_F(FileSystemTest, IdentityIsThatOfTheOpenedDirectory) {
   FileIdentity a, b, up, root;
   DirectoryPtr top = OpenTypedDirectory(*session_, root_);
   ASSERT_TRUE(top && IdentityOf(*top, &root));
-  const TSearchRec a_rec = Scan("a");
-  DirectoryPtr a_dir = OpenSubdirectory(*dir_, a_rec);
+  auto entry = [&top](const char* name) {
+    TSearchRec rec;
+    EXPECT_EQ(OpenEntryScan(*top, name, kAttrMaskAll, rec), 0) << name;
+    return rec;
+  };
+  DirectoryPtr a_dir = OpenSubdirectory(*top, entry("a"));
   ASSERT_TRUE(IdentityOf(*a_dir, &a));
-  const TSearchRec b_rec = Scan("B");
-  DirectoryPtr b_dir = OpenSubdirectory(*dir_, b_rec);
+  DirectoryPtr b_dir = OpenSubdirectory(*top, entry("B"));
   ASSERT_TRUE(IdentityOf(*b_dir, &b));
   EXPECT_EQ(a, b);
   DirectoryPtr up_dir = OpenTypedDirectory(*session_, Path("a/.."));
   ASSERT_TRUE(up_dir && IdentityOf(*up_dir, &up));
   EXPECT_EQ(up, root);
   EXPECT_FALSE(a == up);
-  const TSearchRec c_rec = Scan("c");
+  const TSearchRec c_rec = entry("c");
   ASSERT_EQ(rmdir(Path("c").c_str()), 0);
   ASSERT_EQ(symlink("..", Path("c").c_str()), 0);
-  DirectoryPtr c_dir = OpenSubdirectory(*dir_, c_rec);
+  DirectoryPtr c_dir = OpenSubdirectory(*top, c_rec);
   EXPECT_FALSE(IdentityOf(*c_dir, &up));
+  c_dir.reset();
+  b_dir.reset();
+  a_dir.reset();
   MakeFile("f");
   EXPECT_FALSE(OpenTypedDirectory(*session_, Path("f")));
 }
