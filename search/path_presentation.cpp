@@ -4,6 +4,7 @@
 
 #include "services/dbcs.h"
 #include "services/text.h"
+#include "services/wildcard.h"
 
 std::string WithTrailingBackslash(const std::string& text) {
   return WithTrailingDelimiter(text, NativeSyntax());
@@ -62,11 +63,28 @@ std::string ResolveDown(FileSystemSession& session, const std::string& path,
   for (size_t i = ends.size(); i-- > 0;) {
     const size_t end = ends[i];
     const size_t cut = LastDelimiterPosIn(delimiters, path, end);
+    const std::string component = path.substr(cut, end - cut);
+    if (syntax.has_drives && HasWildcards(component)) {
+      // No Windows name holds a wildcard: this is the current directory's
+      // path, with "?" for what the code page lacks, which only the typed
+      // text as a whole names.
+      dir = OpenTypedDirectory(session, path.substr(0, end));
+      if (!dir) {
+        result.clear();
+        continue;
+      }
+      const std::string delimiter(1, syntax.delimiter);
+      if (!result.empty() && LastDelimiterPos(delimiter, result) != result.size())
+        result += delimiter;
+      result += component;
+      dir_end = end;
+      continue;
+    }
     if (!dir || cut != dir_end + 1)
       dir = OpenTypedDirectory(session, path.substr(0, cut));
     TSearchRec rec;
     rec.Wanted = 0;
-    if (!dir || OpenEntryScan(*dir, path.substr(cut, end - cut), kAttrMaskAll,
+    if (!dir || OpenEntryScan(*dir, component, kAttrMaskAll,
                               rec) != 0) {
       result.clear();  // this component and all above it drop out
       dir.reset();
@@ -79,7 +97,7 @@ std::string ResolveDown(FileSystemSession& session, const std::string& path,
     result += rec.Name;
     if (i == 0 && leaf == nullptr) break;
     DirectoryPtr next = OpenSubdirectory(*dir, rec);
-    if (!DetachFromParent(*next)) next.reset();
+    if (next && !DetachFromParent(*next)) next.reset();
     dir = std::move(next);
     dir_end = end;
   }
@@ -143,7 +161,7 @@ DirectoryPtr OpenTypedBelow(Directory& base, const std::string& path,
     *shown += short_names ? ShortNameOf(at, rec) : rec.Name;
     *shown += delimiter;
     DirectoryPtr next = OpenSubdirectory(at, rec);
-    if (!DetachFromParent(*next)) return nullptr;
+    if (!next || !DetachFromParent(*next)) return nullptr;
     dir = std::move(next);
     if (i == path.size()) break;
   }

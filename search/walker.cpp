@@ -145,7 +145,8 @@ void Descend(Walk& walk, Level& parent) {
   DirectoryPtr child = OpenSubdirectory(*parent.dir, rec);
   Level level;
   level.is_link = (rec.Attr & kAttrReparsePoint) != 0;
-  if (level.is_link || walk.links_on_chain > 0) {
+  // One that cannot be opened still counts as searched.
+  if (child && (level.is_link || walk.links_on_chain > 0)) {
     level.identity_asked = true;
     level.identity_known = IdentityOf(*child, &level.identity);
     if (level.identity_known) {
@@ -228,7 +229,7 @@ std::unordered_set<FileIdentity, IdentityHash> StartingChain(Directory* dir) {
     rec.Wanted = 0;
     if (OpenEntryScan(*dir, "..", kAttrMaskAll, rec) != 0) break;
     DirectoryPtr next = OpenSubdirectory(*dir, rec);
-    if (!DetachFromParent(*next)) break;
+    if (!next || !DetachFromParent(*next)) break;
     up = std::move(next);
     dir = up.get();
   }

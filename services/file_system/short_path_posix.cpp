@@ -76,7 +76,7 @@ std::string ShortPathOf(const std::string& path, FileSystemSession* session) {
     result += short_name;
     if (start >= path.size()) break;
     DirectoryPtr next = OpenSubdirectory(*dir, rec);
-    if (!DetachFromParent(*next)) next.reset();
+    if (next && !DetachFromParent(*next)) next.reset();
     dir = std::move(next);
   }
   if (path.back() == '/' && result.back() != '/') result += '/';
