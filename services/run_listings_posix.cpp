@@ -29,8 +29,8 @@ bool RunListings::SameText(uint64_t slot_value, std::string_view dir) const {
                     static_cast<uint32_t>(slot_value - 1)};
   Header header;
   std::memcpy(&header, At(place), sizeof header);
-  return header.text_size == dir.size() &&
-         std::memcmp(At(place) + sizeof header, dir.data(), dir.size()) == 0;
+  return header.text_size == dir.size() && (dir.empty() ||
+         std::memcmp(At(place) + sizeof header, dir.data(), dir.size()) == 0);
 }
 
 // The slot of `dir`: the one that holds it, or the free one it would take.
@@ -88,7 +88,7 @@ void RunListings::Remember(std::string_view dir, const Listing& listing) {
   char* at = Room(sizeof header + dir.size() + listing.bytes.size(), &place);
   if (at == nullptr) return;
   std::memcpy(at, &header, sizeof header);
-  std::memcpy(at + sizeof header, dir.data(), dir.size());
+  if (!dir.empty()) std::memcpy(at + sizeof header, dir.data(), dir.size());
   std::memcpy(at + sizeof header + dir.size(), listing.bytes.data(),
               listing.bytes.size());
   slots_[slot] = ((uint64_t{place.chunk} << 32) | place.offset) + 1;
