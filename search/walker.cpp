@@ -110,7 +110,7 @@ void PrintEntry(const std::string& name, Walk& walk,
     WriteText(ShortPathOfEntry(walk.cache, walk.path + walk.mask_dir, name));
   else
     WriteTrueCasePath(name, walk, printer);
-  WriteLineEnd();
+  WriteEntryEnd();
   CheckOutput();
 }
 
