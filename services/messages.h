@@ -20,6 +20,11 @@ enum MessageId : int {
   kMsgUsage4,            // usage screen: /f and /d
   kMsgUsage5,            // usage screen: /s and /vs
   kMsgUsage6,            // usage screen: /r
+  kMsgHelpDoubleDash,    // --help: -- ends the options
+  kMsgHelpPrint0,        // --help: --print0
+  kMsgHelpBare,          // --help: --bare
+  kMsgHelpVersion,       // --help: --version
+  kMsgHelpExitCodes,     // --help: the exit codes
   kMsgInvalidDate,       // a value that cannot be a date was passed
   kMsgInvalidTime,       // a value that cannot be a time was passed
   kMsgNotADate,          // '%s' is not a date
