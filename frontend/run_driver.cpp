@@ -1,5 +1,6 @@
 #include "frontend/run_driver.h"
 
+#include "frontend/command_line.h"
 #include "frontend/options.h"
 #include "frontend/search_settings.h"
 #include "search/walker.h"
@@ -20,9 +21,13 @@ void WriteLine(const std::string& text) {
   CheckOutput();
 }
 
-[[noreturn]] void FailWith(MessageId message) {
-  WriteLine(MessageText(message));
+[[noreturn]] void FailWithLine(const std::string& line) {
+  WriteLine(line);
   HaltWithCode(2);
+}
+
+[[noreturn]] void FailWith(MessageId message) {
+  FailWithLine(MessageText(message));
 }
 
 void ClearNameMaskText() { SearchSettings.NameMaskText.clear(); }
@@ -38,6 +43,12 @@ void SetStartValues() {
 }
 
 void DispatchOption(const std::string& item) {
+  // Taken as an option, "/root" would be /r and "/nix" the mask "ix": an
+  // argument that could be either is refused, and the line tells how to
+  // name the directory.
+  if (OptionIsAlsoADirectory(item))
+    FailWithLine(
+        ReplaceAllText(MessageText(kMsgOptionIsDirectory), "%s", item));
   const std::string lower = AsciiLowerCase(item);
   switch (lower.size() >= 2 ? lower[1] : '\0') {
     case 'a': ParseAttrOption(item); break;

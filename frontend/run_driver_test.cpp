@@ -59,7 +59,6 @@ TEST_F(RunDriverTest, RejectedOptionsWriteOneLineAndHaltWith2) {
     MessageId line;
   } cases[] = {
       {{"/x"}, kMsgBadOption},
-      {{"/"}, kMsgBadOption},
       {{"/n*", "/?"}, kMsgBadOption},
       {{"/n"}, kMsgBadNameOption},
       {{"/N"}, kMsgBadNameOption},

@@ -22,6 +22,7 @@ constexpr MessageEntry kMessages[] = {
     {kMsgBadPeriodOption, u8"/f の指定が不正です"},
     {kMsgBadAgeOption, u8"/d の指定が不正です"},
     {kMsgBadViewOption, u8"/v の指定が不正です"},
+    {kMsgOptionIsDirectory, u8"'%s' はオプションとディレクトリのどちらにも取れます。パスは -- の後に指定してください"},
     {kMsgUsage1, u8"KESTRIV version 1.01 by Orvanth"},
     {kMsgUsage2, u8"   >kestriv <option>[|<path>]"},
     {kMsgUsage3, u8"     /nfile_name          : 検索ファイル名   /a{r|h|s|a|d} : 属性（ -:以外）"},

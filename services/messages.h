@@ -14,6 +14,7 @@ enum MessageId : int {
   kMsgBadPeriodOption,   // the /f option is invalid
   kMsgBadAgeOption,      // the /d option is invalid
   kMsgBadViewOption,     // the /v option is invalid
+  kMsgOptionIsDirectory,  // '%s' is an option and a directory; paths after --
   kMsgUsage1,            // usage screen: name and version
   kMsgUsage2,            // usage screen: command form
   kMsgUsage3,            // usage screen: /n and /a
