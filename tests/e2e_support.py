@@ -20,9 +20,11 @@ import functools
 import ntpath
 import os
 import posixpath
+import pty
 import re
 import subprocess
 import tempfile
+import tty
 import unittest
 
 # Set by configure() (run_end_to_end.py), before the test modules load.
@@ -254,6 +256,39 @@ class Run:
             "stdout (%d bytes): %r" % (len(self.out or b""), self.out),
             "stderr: %r" % (self.raw_err,),
         ])
+
+
+# The cursor hiding and showing Wine's console wraps around every write.
+WINE_CONSOLE_NOISE = re.compile(rb"\x1b\[\?25[lh]")
+
+
+def run_on_terminal(args, cwd, locale=None):
+    """Runs the tool with standard output on a terminal (a pty in raw mode,
+    so the bytes arrive as written; under Wine a console on it); (exit code,
+    bytes, standard error)."""
+    controller, terminal = pty.openpty()
+    tty.setraw(terminal)
+    proc = subprocess.Popen(tool_command(args), cwd=cwd, stdout=terminal,
+                            stderr=subprocess.PIPE,
+                            # Wine makes its console of a terminal on both.
+                            stdin=terminal if is_windows() else
+                            subprocess.DEVNULL,
+                            env=tool_environment(locale))
+    os.close(terminal)
+    out = b""
+    while True:
+        try:
+            chunk = os.read(controller, 4096)
+        except OSError:  # EIO: the terminal's last writer has gone
+            break
+        if not chunk:
+            break
+        out += chunk
+    os.close(controller)
+    code = proc.wait(timeout=120)
+    if is_windows():
+        out = WINE_CONSOLE_NOISE.sub(b"", out)
+    return code, out, tool_stderr(proc.stderr.read())
 
 
 def make_tree(root, entries):

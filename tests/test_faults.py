@@ -3,18 +3,17 @@ entries that change under the walk. Each run must end normally, print what
 could be read and give the exit code the design gives."""
 import errno
 import os
-import pty
 import resource
 import shutil
 import subprocess
 import tempfile
 import threading
-import tty
 import unittest
 
 import e2e_support
 from e2e_support import (CRLF, USAGE, Case, locale_installed, make_chain,
-                         make_tree, message, parse_output, posix_only)
+                         make_tree, message, parse_output, posix_only,
+                         run_on_terminal)
 
 NOBODY = 65534
 
@@ -110,29 +109,6 @@ class OddNames(Case):
         lines, summary = lines_of(run)
         self.assertEqual(sorted(lines), sorted(b"./" + n for n in names))
         self.assertEqual(summary, b"%d files in 1 dirs." % len(names))
-
-
-def run_on_terminal(args, cwd, locale):
-    """Runs the tool with standard output on a terminal (a pty in raw mode,
-    so the bytes arrive as written); (exit code, bytes, stderr)."""
-    controller, terminal = pty.openpty()
-    tty.setraw(terminal)
-    proc = subprocess.Popen([e2e_support.BINARY] + args, cwd=cwd,
-                            stdout=terminal, stderr=subprocess.PIPE,
-                            stdin=subprocess.DEVNULL,
-                            env=dict(os.environ, LC_ALL=locale))
-    os.close(terminal)
-    out = b""
-    while True:
-        try:
-            chunk = os.read(controller, 4096)
-        except OSError:  # EIO: the terminal's last writer has gone
-            break
-        if not chunk:
-            break
-        out += chunk
-    os.close(controller)
-    return proc.wait(timeout=60), out, proc.stderr.read()
 
 
 class Terminal(Case):
