@@ -15,4 +15,9 @@ TStringList SplitCommandLine(const std::string& line);
 // the split process command line on Windows.
 TStringList CommandLineArguments(int argc, char** argv);
 
+// True when the option argument `arg` is also the path of an existing
+// directory: possible on POSIX, where absolute paths begin with "/" as
+// options do; never on Windows, where "/" begins no path.
+bool OptionIsAlsoADirectory(const std::string& arg);
+
 #endif  // KESTRIV_FRONTEND_COMMAND_LINE_H_

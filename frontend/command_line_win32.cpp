@@ -9,3 +9,5 @@ TStringList CommandLineArguments(int, char**) {
   const char* line = GetCommandLineA();
   return SplitCommandLine(line != nullptr ? line : "");
 }
+
+bool OptionIsAlsoADirectory(const std::string&) { return false; }

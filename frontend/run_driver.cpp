@@ -1,5 +1,6 @@
 #include "frontend/run_driver.h"
 
+#include "frontend/command_line.h"
 #include "frontend/options.h"
 #include "frontend/search_settings.h"
 #include "kestriv_version.h"
@@ -21,9 +22,13 @@ void WriteLine(const std::string& text) {
   CheckOutput();
 }
 
-[[noreturn]] void FailWith(MessageId message) {
-  WriteLine(MessageText(message));
+[[noreturn]] void FailWithLine(const std::string& line) {
+  WriteLine(line);
   HaltWithCode(2);
+}
+
+[[noreturn]] void FailWith(MessageId message) {
+  FailWithLine(MessageText(message));
 }
 
 void ClearNameMaskText() { SearchSettings.NameMaskText.clear(); }
@@ -39,6 +44,12 @@ void SetStartValues() {
 }
 
 void DispatchOption(const std::string& item) {
+  // Taken as an option, "/root" would be /r and "/nix" the mask "ix": an
+  // argument that could be either is refused, and the line tells how to
+  // name the directory.
+  if (OptionIsAlsoADirectory(item))
+    FailWithLine(
+        ReplaceAllText(MessageText(kMsgOptionIsDirectory), "%s", item));
   const std::string lower = AsciiLowerCase(item);
   switch (lower.size() >= 2 ? lower[1] : '\0') {
     case 'a': ParseAttrOption(item); break;
@@ -52,11 +63,33 @@ void DispatchOption(const std::string& item) {
   }
 }
 
+// Takes `arg` when it is one of the long options: "--help" and
+// "--version" answer at once and end the run with 0; "--print0" and
+// "--bare" choose the entry form, the last one given counting.
+bool TakeLongOption(const std::string& arg) {
+  if (arg == "--help") {
+    ShowUsage();
+    ShowHelpLines();
+    HaltWithCode(0);
+  }
+  if (arg == "--version") {
+    WriteLine(kVersionLine);
+    HaltWithCode(0);
+  }
+  if (arg == "--print0") {
+    SetEntryForm(EntryForm::kNulEnded);
+  } else if (arg == "--bare") {
+    SetEntryForm(EntryForm::kBare);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // Sorts the words into option arguments and search paths. Up to a word
-// "--", a word that begins with "/" is an option; "--help" and "--version"
-// answer at once and end the run with 0. "--" itself ends the options:
-// every later word is a search path, so an absolute POSIX path can be
-// searched.
+// "--", a word that begins with "/" is an option and the long options are
+// taken. "--" itself ends the options: every later word is a search path,
+// so an absolute POSIX path can be searched.
 void SortArguments(const TStringList& args, TStringList* option_args,
                    TStringList* search_paths) {
   bool options_ended = false;
@@ -65,13 +98,7 @@ void SortArguments(const TStringList& args, TStringList* option_args,
       search_paths->push_back(arg);
     } else if (arg == "--") {
       options_ended = true;
-    } else if (arg == "--help") {
-      ShowUsage();
-      HaltWithCode(0);
-    } else if (arg == "--version") {
-      WriteLine(kVersionLine);
-      HaltWithCode(0);
-    } else {
+    } else if (!TakeLongOption(arg)) {
       (arg[0] == '/' ? option_args : search_paths)->push_back(arg);
     }
   }
@@ -82,10 +109,11 @@ void SearchEveryPair(const TStringList& search_paths,
   // The run's directories share one session, released with the run.
   FileSystemSessionPtr session =
       NewFileSystemSession(search_paths.size() * name_masks.size() > 1);
+  const bool listing = CurrentEntryForm() == EntryForm::kListing;
   for (const std::string& path : search_paths) {
     const size_t mask_count = name_masks.size();
     for (size_t mask_index = 0; mask_index < mask_count; ++mask_index) {
-      WriteLine(ConcatTexts("/ ", path, " /"));
+      if (listing) WriteLine(ConcatTexts("/ ", path, " /"));
       SearchDirectory(path, name_masks[mask_index], session.get());
     }
   }
@@ -111,6 +139,15 @@ void ShowUsage() {
   WriteLine(MessageText(kMsgUsage4));
   WriteLine(MessageText(kMsgUsage5));
   WriteLine(MessageText(kMsgUsage6));
+}
+
+void ShowHelpLines() {
+  // The long options continue the screen's list of options.
+  for (MessageId line :
+       {kMsgHelpDoubleDash, kMsgHelpPrint0, kMsgHelpBare, kMsgHelpVersion})
+    WriteLine(MessageText(line));
+  WriteLine("");
+  WriteLine(MessageText(kMsgHelpExitCodes));
 }
 
 void ParseNameOption(const std::string& arg) {
@@ -143,7 +180,10 @@ void RunMain(const TStringList& args) {
                    ReplaceAllText(SearchSettings.NameMaskText, ":", ","));
     SearchEveryPair(search_paths, name_masks);
   }
-  WriteLine("");
-  WriteSummary();
+  // Scripts get the paths alone; the last write's failure still counts.
+  if (CurrentEntryForm() == EntryForm::kListing) {
+    WriteLine("");
+    WriteSummary();
+  }
   HaltWithCode(SearchSettings.FoundCount != 0 ? 0 : 1);
 }

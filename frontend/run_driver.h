@@ -9,13 +9,17 @@
 
 // Runs the whole tool on `args` (the words after the program path) and
 // halts with 0 (found), 1 (nothing found) or 2 (usage or option error).
-// Before a word "--", "--help" writes the usage screen and "--version" the
-// version line, each ending the run with 0; words after "--" are all
-// search paths.
+// Before a word "--", "--help" writes the usage screen and the help lines
+// and "--version" the version line, each ending the run with 0;
+// "--print0" and "--bare" print the selected paths alone; words after
+// "--" are all search paths.
 [[noreturn]] void RunMain(const TStringList& args);
 
 // Writes the usage screen.
 void ShowUsage();
+// Writes the lines --help adds below the usage screen: the long options
+// and the exit codes.
+void ShowHelpLines();
 
 // Dispatches every option argument by its letter, in order; returns only
 // when all were accepted and at least one name mask was given.

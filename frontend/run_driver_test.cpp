@@ -59,7 +59,6 @@ TEST_F(RunDriverTest, RejectedOptionsWriteOneLineAndHaltWith2) {
     MessageId line;
   } cases[] = {
       {{"/x"}, kMsgBadOption},
-      {{"/"}, kMsgBadOption},
       {{"/n*", "/?"}, kMsgBadOption},
       {{"/n"}, kMsgBadNameOption},
       {{"/N"}, kMsgBadNameOption},
@@ -92,6 +91,15 @@ std::string UsageScreen() {
   return screen;
 }
 
+// --help: the usage screen, the long options, an empty line, the exit codes.
+std::string HelpScreen() {
+  std::string screen = UsageScreen();
+  for (MessageId line : {kMsgHelpDoubleDash, kMsgHelpPrint0, kMsgHelpBare,
+                         kMsgHelpVersion})
+    screen += MessageText(line) + std::string("\r\n");
+  return screen + "\r\n" + MessageText(kMsgHelpExitCodes) + "\r\n";
+}
+
 TEST_F(RunDriverTest, UsageHelpAndVersion) {
   const struct {
     TStringList args;
@@ -99,8 +107,9 @@ TEST_F(RunDriverTest, UsageHelpAndVersion) {
     int32_t code;
   } cases[] = {
       {{}, UsageScreen(), 2},
-      {{"--help"}, UsageScreen(), 0},
-      {{"/x", "nowhere", "--help", "/n"}, UsageScreen(), 0},
+      {{"--help"}, HelpScreen(), 0},
+      {{"/x", "nowhere", "--help", "/n"}, HelpScreen(), 0},
+      {{"--print0", "--help"}, HelpScreen(), 0},
       {{"--version"}, "kestriv 1.01\r\n", 0},
       {{"--version", "--help"}, "kestriv 1.01\r\n", 0},
   };
@@ -113,7 +122,7 @@ TEST_F(RunDriverTest, UsageHelpAndVersion) {
   }
 }
 
-TEST_F(RunDriverTest, WordsAfterDoubleDashAreSearchPaths) {
+TEST_F(RunDriverTest, WordsBeforeAndAfterDoubleDash) {
   const struct {
     TStringList args;
     std::string output;
@@ -124,6 +133,13 @@ TEST_F(RunDriverTest, WordsAfterDoubleDashAreSearchPaths) {
        "/ --help /\r\n/ -- /\r\n/ /r /\r\n\r\n0 files in 3 dirs.", 1},
       {{"--", "/na", "no/such"},
        MessageText(kMsgNoNameMask) + std::string("\r\n"), 2},
+      // The paths alone: here none, so nothing at all.
+      {{"--print0", "/na", "--", "/no/such"}, "", 1},
+      {{"/na", "no/such", "--bare"}, "", 1},
+      {{"--bare", "/na", "--print0", "no/such"}, "", 1},
+      {{"/na", "--", "--print0"}, "/ --print0 /\r\n\r\n0 files in 1 dirs.", 1},
+      // Error lines stay as they are.
+      {{"--print0", "/x"}, MessageText(kMsgBadOption) + std::string("\r\n"), 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output);

@@ -77,7 +77,7 @@ void PrintEntry(const Walk& walk, const Level& level, Directory& dir,
   } else if (!SearchSettings.ShortNames) {
     WriteText(TrueCasePath(walk.path + walk.mask_dir + rec.Name));
   }
-  WriteLineEnd();
+  WriteEntryEnd();
   CheckOutput();
 }
 

@@ -14,12 +14,18 @@ enum MessageId : int {
   kMsgBadPeriodOption,   // the /f option is invalid
   kMsgBadAgeOption,      // the /d option is invalid
   kMsgBadViewOption,     // the /v option is invalid
+  kMsgOptionIsDirectory,  // '%s' is an option and a directory; paths after --
   kMsgUsage1,            // usage screen: name and version
   kMsgUsage2,            // usage screen: command form
   kMsgUsage3,            // usage screen: /n and /a
   kMsgUsage4,            // usage screen: /f and /d
   kMsgUsage5,            // usage screen: /s and /vs
   kMsgUsage6,            // usage screen: /r
+  kMsgHelpDoubleDash,    // --help: -- ends the options
+  kMsgHelpPrint0,        // --help: --print0
+  kMsgHelpBare,          // --help: --bare
+  kMsgHelpVersion,       // --help: --version
+  kMsgHelpExitCodes,     // --help: the exit codes
   kMsgInvalidDate,       // a value that cannot be a date was passed
   kMsgInvalidTime,       // a value that cannot be a time was passed
   kMsgNotADate,          // '%s' is not a date

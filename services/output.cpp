@@ -31,8 +31,11 @@ struct Gathered {
 
 struct Channel {
   OutputSink sink = PlatformOutputSink();
+  EntryForm form = EntryForm::kListing;
   bool open = false;
   OutputDevice device = OutputDevice::kBlocks;
+  // A terminal reading UTF-8 takes U+0080 to U+009F as controls too.
+  bool utf8_terminal = false;
   size_t fill = 0;
   char buffer[kBufferSize];
   Gathered gathered;
@@ -61,9 +64,18 @@ bool OpenStandardOutput() {
   OutputDevice device = OutputDevice::kBlocks;
   if (!channel.sink.bind(&device)) return false;
   channel.device = device;
+  // Code page 932 text (Windows, a Shift_JIS locale) has no such
+  // controls, and C2 there can stand before a lead byte.
+  channel.utf8_terminal = device == OutputDevice::kTerminal &&
+                          LocaleMessageEncoding() == MessageEncoding::kUtf8;
   channel.fill = 0;
   channel.open = true;
   return true;
+}
+
+bool TakesEachLine() {
+  return channel.device == OutputDevice::kTerminal ||
+         channel.device == OutputDevice::kLines;
 }
 
 // A later failure never replaces one of a statement already checked: that
@@ -76,8 +88,9 @@ void StoreFailure(const Failure& failure) {
 
 // Writes the gathered blocks and the `tail` bytes placed behind them, in
 // one call; they are gone either way. A failure counts from the block of
-// the first byte not taken; inside the tail it is nobody's (code 0).
-Failure WriteGathered(size_t tail) {
+// the first byte not taken; inside the tail it is no statement's (code 0),
+// and only *failed tells of it.
+Failure WriteGathered(size_t tail, bool* failed = nullptr) {
   Gathered& g = channel.gathered;
   const size_t blocks = g.blocks;
   const size_t checked = g.checked;
@@ -85,6 +98,7 @@ Failure WriteGathered(size_t tail) {
   const size_t size = blocks * kBufferSize + tail;
   size_t taken = 0;
   const int32_t code = size == 0 ? 0 : channel.sink.write(g.data, size, &taken);
+  if (failed != nullptr) *failed = code != 0;
   const size_t block = taken / kBufferSize;
   if (code == 0 || block >= blocks) return Failure();
   return Failure{code, block < checked ? g.check_site[block] : nullptr};
@@ -123,11 +137,16 @@ void DropLaterStatements() {
   channel.gathered.blocks = channel.gathered.checked = 0;
 }
 
+// Binds the channel when it is unbound; false (and code 105 stored) when
+// it cannot be bound.
+bool Bound() {
+  if (channel.open || OpenStandardOutput()) return true;
+  StoreFailure(Failure{kCodeNotOpenForOutput});
+  return false;
+}
+
 void Append(const char* data, size_t n) {
-  if (!channel.open && !OpenStandardOutput()) {
-    StoreFailure(Failure{kCodeNotOpenForOutput});
-    return;
-  }
+  if (!Bound()) return;
   for (;;) {
     size_t space = kBufferSize - channel.fill;
     if (n < space) {
@@ -148,10 +167,52 @@ void Append(const char* data, size_t n) {
   }
 }
 
+// The bytes of the control character that `rest` begins with, 0 when it
+// begins with none: a C0 byte or DEL, and for a UTF-8 terminal a C1 control
+// (C2 80 to C2 9F). No byte of these is part of another character, neither
+// in UTF-8 nor in code page 932.
+size_t ControlLength(std::string_view rest) {
+  const auto byte = static_cast<unsigned char>(rest[0]);
+  if (byte < 0x20 || byte == 0x7F) return 1;
+  if (channel.utf8_terminal && byte == 0xC2 && rest.size() > 1) {
+    const auto next = static_cast<unsigned char>(rest[1]);
+    if (next >= 0x80 && next <= 0x9F) return 2;
+  }
+  return 0;
+}
+
+// Appends `text` with each control character shown as one "?": a name can
+// hold any byte, and its bytes must not drive the terminal (move the
+// cursor, set the window title, forge lines).
+void AppendShown(std::string_view text) {
+  size_t start = 0;
+  for (size_t i = 0; i < text.size();) {
+    const size_t control = ControlLength(text.substr(i));
+    if (control == 0) {
+      ++i;
+      continue;
+    }
+    Append(text.data() + start, i - start);
+    Append("?", 1);
+    i += control;
+    start = i;
+  }
+  Append(text.data() + start, text.size() - start);
+}
+
+std::string_view EntryEnd() {
+  switch (channel.form) {
+    case EntryForm::kBare: return PlatformLineEnd();
+    case EntryForm::kNulEnded: return std::string_view("", 1);
+    case EntryForm::kListing: break;
+  }
+  return "\r\n";
+}
+
 void FlushStep() {
   if (!channel.open) {
     StoreFailure(Failure{kCodeNotOpen});
-  } else if (channel.device == OutputDevice::kLines) {
+  } else if (TakesEachLine()) {
     const Failure failure = WriteBlock();
     if (failure.code != 0) StoreFailure(failure);
   }
@@ -173,7 +234,14 @@ std::string IoErrorMessage(int32_t code) {
 
 }  // namespace
 
-void WriteText(std::string_view text) { Append(text.data(), text.size()); }
+void WriteText(std::string_view text) {
+  // Bound first: only then is it known whether a person reads the bytes.
+  if (!Bound()) return;
+  if (channel.device == OutputDevice::kTerminal)
+    AppendShown(text);
+  else
+    Append(text.data(), text.size());
+}
 
 void WriteInteger(int32_t value) {
   char digits[12];
@@ -195,7 +263,17 @@ void WriteLineEnd() {
   FlushStep();
 }
 
+void WriteEntryEnd() {
+  const std::string_view end = EntryEnd();
+  Append(end.data(), end.size());
+  FlushStep();
+}
+
 void FlushOutput() { FlushStep(); }
+
+void SetEntryForm(EntryForm form) { channel.form = form; }
+
+EntryForm CurrentEntryForm() { return channel.form; }
 
 // Kept out of line: the return address is the position of the check in the
 // caller, which the report names.
@@ -242,22 +320,21 @@ void SettleGatheredBlocks() {
   ReportFailedStatement(failure);
 }
 
-// The final flush: the last partial block leaves, and a failure there is
-// not reported. Gathered blocks leave with it in the same write; theirs is
-// the failure of a statement and is reported (unless the report is the
-// output that failed).
-void FinalFlush() {
-  if (!channel.open) return;
-  if (channel.device != OutputDevice::kGathered) {
-    WriteBlock();
-    return;
-  }
+// The final flush: the last partial block leaves; false when its write
+// failed. Gathered blocks leave with it in the same write; theirs is the
+// failure of a statement and is reported (unless the report is the output
+// that failed).
+bool FinalFlush() {
+  if (!channel.open) return true;
+  if (channel.device != OutputDevice::kGathered) return WriteBlock().code == 0;
   Gathered& g = channel.gathered;
   const size_t tail = channel.fill;
   std::memcpy(g.data + g.blocks * kBufferSize, channel.buffer, tail);
   channel.fill = 0;
-  const Failure failure = WriteGathered(tail);
+  bool failed = false;
+  const Failure failure = WriteGathered(tail, &failed);
   if (failure.code != 0 && !Reporting) ReportFailedStatement(failure);
+  return !failed;
 }
 
 }  // namespace
@@ -268,7 +345,9 @@ void HaltWithCode(int32_t code) {
     FinalisationDone = true;
     for (int i = 0; i < finalisation_count; ++i) finalisation_steps[i]();
   }
-  FinalFlush();
+  // Output that never arrived is no success. It gets no report, since the
+  // report would go where the output has just failed.
+  if (!FinalFlush() && ProcessExitCode == 0) ProcessExitCode = 1;
   channel.sink.exit(ProcessExitCode);
   __builtin_unreachable();
 }
@@ -306,7 +385,10 @@ void ReportUnhandledException(const Exception* e, const char* class_name,
   SettleGatheredBlocks();
   Reporting = true;
   try {
-    WriteText(FormatExceptionReport(e, class_name, location));
+    // As composed: its first line ends in a bare line feed, which the
+    // terminal rule of WriteText would show as "?".
+    const std::string report = FormatExceptionReport(e, class_name, location);
+    Append(report.data(), report.size());
     WriteLineEnd();
     CheckOutput();
   } catch (...) {

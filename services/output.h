@@ -11,12 +11,16 @@
 
 class Exception;
 
-// Appends the bytes of `text`; an empty text still binds the channel.
+// Appends the bytes of `text`; an empty text still binds the channel. On a
+// terminal each control character is shown as "?".
 void WriteText(std::string_view text);
 // Appends `value` in decimal.
 void WriteInteger(int32_t value);
 // Appends CR LF, then flushes when standard output takes each line.
 void WriteLineEnd();
+// Ends a selected entry's path as the run's entry form says, then flushes
+// when standard output takes each line.
+void WriteEntryEnd();
 // Flushes when standard output takes each line.
 void FlushOutput();
 // Raises EInOutError when an output step since the last check failed, or
@@ -28,7 +32,8 @@ void CheckOutput();
 void AddFinalisationStep(void (*step)());
 // Runs the finalisation, writes what is buffered and ends the process with
 // `code`, without unwinding; a failed write of gathered whole blocks is
-// reported instead, with exit code 1. Never returns.
+// reported instead, with exit code 1, and a failed last write turns 0 into
+// 1. Never returns.
 [[noreturn]] void HaltWithCode(int32_t code);
 
 // The two-line report text for an uncaught exception (`e` may be null for
@@ -41,9 +46,22 @@ std::string FormatExceptionReport(const Exception* e, const char* class_name,
                                            const char* class_name,
                                            const void* location);
 
+// What the run prints for its selected entries.
+enum class EntryForm {
+  kListing,    // header lines, each path ending in CR LF, the summary
+  kBare,       // the paths only, each ending in the platform's line end
+  kNulEnded,   // the paths only, each followed by one NUL byte
+};
+// Sets the run's entry form; kListing until it is set.
+void SetEntryForm(EntryForm form);
+// The run's entry form.
+EntryForm CurrentEntryForm();
+
 // How standard output takes the channel's blocks.
 enum class OutputDevice {
-  kLines,     // each line at its line end (a console or terminal)
+  kTerminal,  // each line at its line end, read by a person (a terminal or
+              // console): control characters are shown as "?"
+  kLines,     // each line at its line end (another character device)
   kBlocks,    // each 128-byte block as it fills (a file or a pipe)
   kGathered,  // the blocks gathered into 4096-byte writes
 };
@@ -58,6 +76,10 @@ struct OutputSink {
   // Ends the process with `code`; never returns.
   void (*exit)(int32_t code);
 };
+
+// The line end of this platform's text files: LF on POSIX, CR LF on
+// Windows.
+std::string_view PlatformLineEnd();
 
 // The platform's standard-output sink.
 OutputSink PlatformOutputSink();

@@ -18,6 +18,7 @@ struct HaltForTesting {
 struct CaptureState {
   bool bindable = true;
   bool character_device = false;  // each line at its line end
+  bool terminal = false;          // a character device a person reads
   bool gathered = false;          // otherwise: gathered writes, not blocks
   int32_t write_failure = 0;      // code every write returns; 0 succeeds
   // Where the sink refuses once (code 32), having taken the bytes before
@@ -52,9 +53,10 @@ class CapturedOutput {
  private:
   static bool Bind(OutputDevice* device) {
     const CaptureState& c = Captured();
-    *device = c.character_device ? OutputDevice::kLines
-              : c.gathered       ? OutputDevice::kGathered
-                                 : OutputDevice::kBlocks;
+    *device = c.terminal           ? OutputDevice::kTerminal
+              : c.character_device ? OutputDevice::kLines
+              : c.gathered         ? OutputDevice::kGathered
+                                   : OutputDevice::kBlocks;
     return c.bindable;
   }
   static int32_t Write(const char* data, size_t size, size_t* taken) {

@@ -32,9 +32,38 @@ bool BindDescriptor(OutputDevice* device) {
   // death by a signal.
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
-  *device = S_ISCHR(st.st_mode) && !IsNullDevice(st) ? OutputDevice::kLines
-                                                     : OutputDevice::kGathered;
+  if (!S_ISCHR(st.st_mode) || IsNullDevice(st))
+    *device = OutputDevice::kGathered;
+  else
+    *device = isatty(STDOUT_FILENO) ? OutputDevice::kTerminal
+                                    : OutputDevice::kLines;
   return true;
+}
+
+// The Windows error code for the errno of a failed write: the messages are
+// keyed by Windows codes, and a report names the cause as the Windows build
+// names it.
+int32_t WindowsErrorCode(int error) {
+  switch (error) {
+    case ENOENT: return 2;    // ERROR_FILE_NOT_FOUND
+    case ENOTDIR: return 3;   // ERROR_PATH_NOT_FOUND
+    case EMFILE:
+    case ENFILE: return 4;    // ERROR_TOO_MANY_OPEN_FILES
+    case EACCES:
+    case EPERM: return 5;     // ERROR_ACCESS_DENIED
+    case EBADF: return 6;     // ERROR_INVALID_HANDLE
+    case ENOMEM: return 8;    // ERROR_NOT_ENOUGH_MEMORY
+    case EROFS: return 19;    // ERROR_WRITE_PROTECT
+    case ENXIO:
+    case ENODEV: return 55;   // ERROR_DEV_NOT_EXIST
+    case EINVAL: return 87;   // ERROR_INVALID_PARAMETER
+    case EPIPE:
+    case ECONNRESET: return 109;  // ERROR_BROKEN_PIPE
+    case ENOSPC:
+    case EDQUOT: return 112;  // ERROR_DISK_FULL
+    case EFBIG: return 223;   // ERROR_FILE_TOO_LARGE
+  }
+  return 29;  // ERROR_WRITE_FAULT: EIO, and any cause Windows has no code for
 }
 
 // Writes all of `data`, continuing after interruptions and partial writes.
@@ -43,9 +72,9 @@ int32_t WriteDescriptor(const char* data, size_t size, size_t* taken) {
   while (*taken < size) {
     ssize_t written = write(STDOUT_FILENO, data + *taken, size - *taken);
     if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return errno;
+    if (written < 0) return WindowsErrorCode(errno);
     // A write that takes nothing would never finish.
-    if (written == 0) return EIO;
+    if (written == 0) return WindowsErrorCode(EIO);
     *taken += static_cast<size_t>(written);
   }
   return 0;
@@ -55,6 +84,8 @@ int32_t WriteDescriptor(const char* data, size_t size, size_t* taken) {
 void EndProcess(int32_t code) { _exit(code); }
 
 }  // namespace
+
+std::string_view PlatformLineEnd() { return "\n"; }
 
 OutputSink PlatformOutputSink() {
   return OutputSink{BindDescriptor, WriteDescriptor, EndProcess};

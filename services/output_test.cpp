@@ -114,7 +114,7 @@ TEST(OutputTest, GatheredWriteFailsAsItsFirstRefusedBlockWould) {
       {0, -1},    {100, -1},  {128, -1},  {2000, -1},
       {4095, -1}, {4096, -1}, {4200, -1},
       {last_block_end - 1, -1},  // the last whole block
-      {last_block_end, -1},      // the last partial block: unseen
+      {last_block_end, -1},      // the last partial block: no report
       {total - 1, -1},
       {1000, 20},  // blocks handed over before an escaping exception
       {0, 3},
@@ -132,7 +132,9 @@ TEST(OutputTest, GatheredWriteFailsAsItsFirstRefusedBlockWould) {
     // Nothing of the statements after the failed one.
     EXPECT_LE(gathered.bytes.size(), blocks.bytes.size());
     if (c.refused_at >= last_block_end && c.convert_error_at < 0) {
-      EXPECT_EQ(gathered.exit_code, 0);
+      // Only the final flush failed: no report, but no success either.
+      EXPECT_EQ(gathered.exit_code, 1);
+      EXPECT_EQ(ReportOf(gathered.bytes), "");
       EXPECT_EQ(gathered.bytes.size(), c.refused_at);
     } else {
       EXPECT_EQ(gathered.exit_code, 1);
@@ -156,6 +158,73 @@ TEST(OutputTest, CharacterDeviceGetsEachLineAtItsEnd) {
   WriteInteger(7);
   FlushOutput();
   EXPECT_EQ(Captured().blocks, (std::vector<std::string>{"\r\n", "ab7"}));
+}
+
+TEST(OutputTest, TerminalShowsControlCharactersAsQuestionMarks) {
+  const bool utf8 = LocaleMessageEncoding() == MessageEncoding::kUtf8;
+  const struct {
+    std::string text;
+    std::string shown_utf8;
+    std::string shown_code_page_932;
+  } cases[] = {
+      {"plain.txt", "plain.txt", "plain.txt"},
+      {"\x1b]0;title\a.txt", "?]0;title?.txt", "?]0;title?.txt"},
+      {"a\r\nfake", "a??fake", "a??fake"},
+      {std::string("nul\0x", 5), "nul?x", "nul?x"},
+      {"del\x7f", "del?", "del?"},
+      // U+009B (CSI) is one character: one "?".
+      {"\xc2\x9b" "2J", "?2J", "\xc2\x9b" "2J"},
+      {"\xc2\x80\xc2\x9f\xc2\xa0", "??\xc2\xa0",
+       "\xc2\x80\xc2\x9f\xc2\xa0"},
+      // Half-width katakana before a double-byte kanji in code page 932.
+      {"\xc2\x88\xa0", "?\xa0", "\xc2\x88\xa0"},
+      {"\xe3\x81\x82\xc2", "\xe3\x81\x82\xc2", "\xe3\x81\x82\xc2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    CapturedOutput capture;
+    Captured().terminal = true;
+    WriteText(c.text);
+    WriteLineEnd();
+    EXPECT_EQ(CapturedOutput::Bytes(),
+              (utf8 ? c.shown_utf8 : c.shown_code_page_932) + "\r\n");
+  }
+  // Elsewhere every byte passes, and the report keeps its bare line feed.
+  for (const bool terminal : {false, true}) {
+    CapturedOutput capture(/*character_device=*/true);
+    Captured().terminal = terminal;
+    WriteText("a\x1b\n");
+    WriteLineEnd();
+    EXPECT_EQ(CapturedOutput::Bytes(), terminal ? "a??\r\n" : "a\x1b\n\r\n");
+    HaltCode([] {
+      EConvertError e("x");
+      ReportUnhandledException(&e, e.ClassName(), nullptr);
+    });
+    EXPECT_NE(CapturedOutput::Bytes().find("\nx.\r\n"), std::string::npos);
+  }
+}
+
+TEST(OutputTest, EntryEndsFollowTheEntryForm) {
+  const struct {
+    EntryForm form;
+    std::string entry_end;
+  } cases[] = {
+      {EntryForm::kListing, "\r\n"},
+      {EntryForm::kBare, std::string(PlatformLineEnd())},
+      {EntryForm::kNulEnded, std::string(1, '\0')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry_end.size());
+    CapturedOutput capture(/*character_device=*/true);
+    SetEntryForm(c.form);
+    WriteText("a/b");
+    WriteEntryEnd();
+    // On a terminal each entry leaves at its end, whatever ends it.
+    EXPECT_EQ(Captured().blocks, std::vector<std::string>{"a/b" + c.entry_end});
+    WriteText("line");
+    WriteLineEnd();
+    EXPECT_EQ(CapturedOutput::Bytes(), "a/b" + c.entry_end + "line\r\n");
+  }
 }
 
 TEST(OutputTest, WriteInteger) {
@@ -221,9 +290,31 @@ TEST(OutputTest, UnboundChannelReports103) {
   }
 }
 
-TEST(OutputTest, FailedFinalFlushKeepsTheExitCode) {
+TEST(OutputTest, FailedFinalFlushTurnsSuccessIntoFailure) {
+  const struct {
+    bool gathered;
+    int32_t code;
+    int32_t exit_code;
+  } cases[] = {
+      {false, 0, 1}, {false, 1, 1}, {false, 2, 2},
+      {true, 0, 1},  {true, 1, 1},  {true, 2, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.gathered << " " << c.code);
+    CapturedOutput capture;
+    Captured().gathered = c.gathered;
+    WriteText("pending");
+    WriteLineEnd();
+    CheckOutput();
+    Captured().write_failure = 32;
+    static int32_t code;
+    code = c.code;
+    EXPECT_EQ(HaltCode([] { HaltWithCode(code); }), c.exit_code);
+    // The output failed: nothing reports it there.
+    EXPECT_EQ(CapturedOutput::Bytes(), "");
+  }
+  // Nothing left to write cannot fail.
   CapturedOutput capture;
-  WriteText("pending");
   Captured().write_failure = 32;
   EXPECT_EQ(HaltCode([] { HaltWithCode(0); }), 0);
 }

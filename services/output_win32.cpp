@@ -28,9 +28,13 @@ bool BindHandle(OutputDevice* device) {
   }
   g_output = handle;
   // The console and the null device get each line at its line end; a file
-  // or a pipe each 128-byte block as it fills.
-  *device = type == FILE_TYPE_CHAR ? OutputDevice::kLines
-                                   : OutputDevice::kBlocks;
+  // or a pipe each 128-byte block as it fills. Only a console has a mode.
+  DWORD mode = 0;
+  if (type != FILE_TYPE_CHAR)
+    *device = OutputDevice::kBlocks;
+  else
+    *device = GetConsoleMode(handle, &mode) ? OutputDevice::kTerminal
+                                            : OutputDevice::kLines;
   return true;
 }
 
@@ -81,6 +85,8 @@ std::string ModulePath(HMODULE module) {
 }
 
 }  // namespace
+
+std::string_view PlatformLineEnd() { return "\r\n"; }
 
 OutputSink PlatformOutputSink() {
   return OutputSink{BindHandle, WriteHandle, EndProcess};

@@ -20,9 +20,11 @@ import functools
 import ntpath
 import os
 import posixpath
+import pty
 import re
 import subprocess
 import tempfile
+import tty
 import unittest
 
 # Set by configure() (run_end_to_end.py), before the test modules load.
@@ -45,6 +47,17 @@ USAGE_LINES = [
 ]
 
 
+# What --help adds below the usage screen.
+HELP_LINES = [
+    "     --                   : 以降の引数はすべてパス（ / で始まるものも ）",
+    "     --print0             : パスのみ、NUL 区切りで出力（ スクリプト向け ）",
+    "     --bare               : パスのみ、1 行に 1 つ出力（ 見出し・集計なし ）",
+    "     --version            : バージョンを表示",
+    "",
+    "   終了コード : 0 見つかった / 1 見つからない・失敗 / 2 指定の誤り",
+]
+
+
 def message(text, encoding=None):
     """The bytes the tool writes for one of its messages: code page 932 on
     Windows, UTF-8 on POSIX (unless `encoding` says otherwise)."""
@@ -53,6 +66,30 @@ def message(text, encoding=None):
 
 def usage(encoding=None):
     return CRLF.join(message(line, encoding) for line in USAGE_LINES) + CRLF
+
+
+def help_screen(encoding=None):
+    return usage(encoding) + b"".join(message(line, encoding) + CRLF
+                                      for line in HELP_LINES)
+
+
+def option_is_directory(arg, encoding=None):
+    """The error line for an option argument that also names a directory
+    (POSIX)."""
+    return (b"'" + os.fsencode(arg) + b"' " + message(
+        "はオプションとディレクトリのどちらにも取れます。"
+        "パスは -- の後に指定してください", encoding) + CRLF)
+
+
+def platform_line_end():
+    return CRLF if is_windows() else b"\n"
+
+
+def locale_installed(name):
+    listed = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE,
+                            stderr=subprocess.DEVNULL).stdout
+    wanted = name.lower().replace("-", "").encode()
+    return wanted in listed.lower().replace(b"-", b"").split()
 
 
 def windows_printed(text):
@@ -69,9 +106,10 @@ def windows_printed(text):
 
 def configure(binary, platform):
     """Sets the binary under test and the message bytes the tests expect."""
-    global BINARY, PLATFORM, USAGE, BAD_OPTION, BAD_NAME, NO_MASK
+    global BINARY, PLATFORM, USAGE, HELP, BAD_OPTION, BAD_NAME, NO_MASK
     BINARY, PLATFORM = binary, platform
     USAGE = usage()
+    HELP = help_screen()
     BAD_OPTION = message("オプションが間違っています") + CRLF
     BAD_NAME = message("/n の指定が不正です") + CRLF
     NO_MASK = message("検索ファイル名を指定してください") + CRLF
@@ -218,6 +256,39 @@ class Run:
             "stdout (%d bytes): %r" % (len(self.out or b""), self.out),
             "stderr: %r" % (self.raw_err,),
         ])
+
+
+# The cursor hiding and showing Wine's console wraps around every write.
+WINE_CONSOLE_NOISE = re.compile(rb"\x1b\[\?25[lh]")
+
+
+def run_on_terminal(args, cwd, locale=None):
+    """Runs the tool with standard output on a terminal (a pty in raw mode,
+    so the bytes arrive as written; under Wine a console on it); (exit code,
+    bytes, standard error)."""
+    controller, terminal = pty.openpty()
+    tty.setraw(terminal)
+    proc = subprocess.Popen(tool_command(args), cwd=cwd, stdout=terminal,
+                            stderr=subprocess.PIPE,
+                            # Wine makes its console of a terminal on both.
+                            stdin=terminal if is_windows() else
+                            subprocess.DEVNULL,
+                            env=tool_environment(locale))
+    os.close(terminal)
+    out = b""
+    while True:
+        try:
+            chunk = os.read(controller, 4096)
+        except OSError:  # EIO: the terminal's last writer has gone
+            break
+        if not chunk:
+            break
+        out += chunk
+    os.close(controller)
+    code = proc.wait(timeout=120)
+    if is_windows():
+        out = WINE_CONSOLE_NOISE.sub(b"", out)
+    return code, out, tool_stderr(proc.stderr.read())
 
 
 def make_tree(root, entries):

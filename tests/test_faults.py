@@ -1,6 +1,7 @@
 """End-to-end fault tests on the POSIX build: odd trees, odd names and
 entries that change under the walk. Each run must end normally, print what
 could be read and give the exit code the design gives."""
+import errno
 import os
 import resource
 import shutil
@@ -10,8 +11,9 @@ import threading
 import unittest
 
 import e2e_support
-from e2e_support import (USAGE, Case, make_chain, make_tree, parse_output,
-                         posix_only)
+from e2e_support import (CRLF, USAGE, Case, locale_installed, make_chain,
+                         make_tree, message, parse_output, posix_only,
+                         run_on_terminal)
 
 NOBODY = 65534
 
@@ -134,6 +136,55 @@ class OddNames(Case):
         self.assertEqual(summary, b"%d files in 1 dirs." % len(names))
 
 
+class Terminal(Case):
+    @posix_only
+    def test_control_characters_in_paths_show_as_question_marks(self):
+        # (name or typed path, locale, what the terminal shows)
+        cases = [
+            (b"\x1b]0;pwned\x07.txt", "C.UTF-8", b"./?]0;pwned?.txt"),
+            (b"\x1b[2J.txt", "C.UTF-8", b"./?[2J.txt"),
+            (b"cr\r\nfake.txt", "C.UTF-8", b"./cr??fake.txt"),
+            (b"del\x7f.txt", "C.UTF-8", b"./del?.txt"),
+            (b"csi\xc2\x9b2J.txt", "C.UTF-8", b"./csi?2J.txt"),
+            (b"\xc3\xa9t\xc3\xa9.txt", "C.UTF-8", b"./\xc3\xa9t\xc3\xa9.txt"),
+            # In Shift_JIS C2 is a character of its own, and 82 A0 is one.
+            (b"\xc2\x82\xa0.txt", "ja_JP.SJIS", b"./\xc2\x82\xa0.txt"),
+            (b"\xc2\x82\xa0.txt", "C.UTF-8", b"./?\xa0.txt"),
+        ]
+        for name, locale, shown in cases:
+            with self.subTest(name=name, locale=locale):
+                if locale == "ja_JP.SJIS" and not locale_installed(locale):
+                    continue  # test.sh makes it
+                work = tempfile.mkdtemp(dir=self.root)
+                with open(os.path.join(os.fsencode(work), name), "wb") as f:
+                    f.write(b"x")
+                for args, out in (
+                        (["/n*.txt", "/r", "."],
+                         b"/ . /" + CRLF + shown + CRLF + CRLF +
+                         b"1 files in 1 dirs."),
+                        (["--print0", "/n*.txt", "."], shown + b"\0")):
+                    code, got, err = run_on_terminal(args, work, locale)
+                    self.assertEqual((code, got, err), (0, out, b""))
+        # A typed path is shown the same way in its header.
+        code, got, _ = run_on_terminal(["/n*", "no\x1bsuch"], self.root,
+                                       "C.UTF-8")
+        self.assertEqual((code, got),
+                         (1, b"/ no?such /" + CRLF + CRLF + b"0 files in 1 dirs."))
+
+
+class EmptyPath(Case):
+    @posix_only
+    def test_empty_path_with_several_wildcard_masks(self):
+        # The second walk looks the empty directory text up among the
+        # listings the first one kept (the sanitizer build stops on a fault).
+        make_tree(self.root, {"a.txt": b"a", "d/b.doc": b"b"})
+        for masks in ("/n*.txt:*.doc", "/n*:*"):
+            with self.subTest(masks=masks):
+                run = self.run_tool(masks, "")
+                self.assertTrue(run.out.endswith(b" dirs."), run.describe())
+                self.assertEqual(run.code, 0, run.describe())
+
+
 class ChangingTrees(Case):
     @posix_only
     def test_entries_vanishing_during_the_walk(self):
@@ -209,8 +260,8 @@ def file_size_limit(limit):
 class RefusedOutput(Case):
     """Output to a pipe or a file leaves in gathered writes; a gathered
     write that fails ends the run with exit code 1, as the statement that
-    handed over its first refused block would have. Only the last partial
-    block, which the final flush alone writes, may fail unseen."""
+    handed over its first refused block would have. A failure of the last
+    write, which the final flush alone makes, turns exit code 0 into 1."""
 
     def setUp(self):
         super().setUp()
@@ -240,6 +291,11 @@ class RefusedOutput(Case):
             ([], 0, USAGE, 1),
             ([], 200, USAGE, 1),  # the second block is refused
             ([], 300, USAGE, 2),  # only the last partial block is
+            # Refused in the final flush only (the last partial block).
+            (["/n*.txt", "."], len(self.matches) - 1, self.matches, 1),
+            (["--print0", "/n*.txt", "."], 1024,
+             self.run_tool("--print0", "/n*.txt", ".").out, 1),
+            (["--version"], 5, b"kestriv 1.01" + CRLF, 1),
         ]
         for args, limit, whole, code in rows:
             with self.subTest(args=args, limit=limit):
@@ -291,21 +347,87 @@ void *realloc(void *p, size_t n) { return granted() ? __libc_realloc(p, n) : NUL
 """
 
 
+# Makes the first write to standard output of at least 4096 bytes fail with
+# the errno KESTRIV_TEST_WRITE_ERRNO; every other write passes.
+FAILING_WRITE = r"""
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <stdlib.h>
+#include <unistd.h>
+static int failed;
+ssize_t write(int fd, const void *data, size_t size) {
+  static ssize_t (*real)(int, const void *, size_t);
+  if (!real) real = (ssize_t (*)(int, const void *, size_t))dlsym(RTLD_NEXT, "write");
+  if (fd == 1 && size >= 4096 && !failed) {
+    failed = 1;
+    errno = atoi(getenv("KESTRIV_TEST_WRITE_ERRNO"));
+    return -1;
+  }
+  return real(fd, data, size);
+}
+"""
+
+
+def build_shim(test, source_text, name):
+    """Compiles a preloadable library into the test's tree; skips the test
+    where that cannot work."""
+    with open(e2e_support.BINARY, "rb") as f:
+        if b"__asan_init" in f.read():
+            test.skipTest("the sanitizers bring their own allocator and "
+                          "must come first in the process")
+    compiler = shutil.which("cc")
+    if not compiler:
+        test.skipTest("no C compiler for the preloaded library")
+    source = os.path.join(test.root, name + ".c")
+    with open(source, "w") as f:
+        f.write(source_text)
+    shim = os.path.join(test.root, name + ".so")
+    subprocess.run([compiler, "-shared", "-fPIC", "-o", shim, source,
+                    "-ldl"], check=True)
+    return shim
+
+
+class FailedWriteReports(Case):
+    @posix_only
+    def test_report_names_the_cause_by_its_windows_code(self):
+        # More than one gathered write, so that a statement's write fails.
+        make_tree(self.root, {"f%02d_%s.txt" % (i, "m" * 70): b"x"
+                              for i in range(80)})
+        shim = build_shim(self, FAILING_WRITE, "failing_write")
+        io_error = "I/O エラー (%d)"
+        cases = [
+            ("EACCES", "ファイルへのアクセスが拒否されました"),
+            ("EPERM", "ファイルへのアクセスが拒否されました"),
+            ("EIO", io_error % 29),
+            ("ENOSPC", io_error % 112),
+            ("EDQUOT", io_error % 112),
+            ("EPIPE", io_error % 109),
+            ("EBADF", io_error % 6),
+            ("EFBIG", io_error % 223),
+            ("ENOENT", "ファイルが見つかりません"),
+        ]
+        for name, text in cases:
+            with self.subTest(errno=name):
+                env = dict(e2e_support.tool_environment(), LD_PRELOAD=shim,
+                           KESTRIV_TEST_WRITE_ERRNO=str(getattr(errno, name)))
+                proc = subprocess.run(
+                    [e2e_support.BINARY, "/n*.txt", "."], cwd=self.root,
+                    stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                    env=env, timeout=60)
+                self.assertEqual((proc.returncode, proc.stderr), (1, b""))
+                # The report alone: the refused block and all after it are
+                # gone.
+                self.assertTrue(proc.stdout.startswith(b"EInOutError"),
+                                proc.stdout[:200])
+                self.assertTrue(proc.stdout.endswith(
+                    b"\n" + message(text) + b"." + CRLF), proc.stdout[-80:])
+
+
 class NoMemory(Case):
     @posix_only
     def test_start_up_without_memory(self):
-        with open(e2e_support.BINARY, "rb") as f:
-            if b"__asan_init" in f.read():
-                self.skipTest("the sanitizers bring their own allocator")
-        compiler = shutil.which("cc")
-        if not compiler:
-            self.skipTest("no C compiler for the failing allocator")
-        source = os.path.join(self.root, "failing_allocator.c")
-        with open(source, "w") as f:
-            f.write(FAILING_ALLOCATOR)
-        shim = os.path.join(self.root, "failing_allocator.so")
-        subprocess.run([compiler, "-shared", "-fPIC", "-o", shim, source],
-                       check=True)
+        shim = build_shim(self, FAILING_ALLOCATOR, "failing_allocator")
         # From nothing at all (not even the C++ runtime's own reserve) to
         # a little more than start-up needs.
         for granted in range(0, 8):

@@ -51,6 +51,25 @@ class OutputFailures(Case):
                     code, err = run_raw(args, self.root, full)
                 self.assertEqual((code, err), (1, b""))
 
+    def test_read_only_standard_output(self):
+        # Every write is refused. Where all of the output waits for the
+        # last write, its failure still must not read as success.
+        path = os.path.join(self.root, "out")
+        open(path, "wb").close()
+        rows = [
+            (["/n*.txt", "."], 1),
+            (["--print0", "/n*000.txt", "d000"], 1),
+            (["--version"], 1),
+            ([], 1),  # the usage screen's whole blocks fail as statements
+            (["/x"], 2),
+        ]
+        for args, expected in rows:
+            with self.subTest(args=args):
+                with open(path, "rb") as read_only:
+                    result = run_raw(args, self.root, read_only)
+                self.assertEqual(result, (expected, b""))
+        self.assertEqual(os.path.getsize(path), 0)
+
     def test_null_device_gets_the_same_exit_code(self):
         with open(os.devnull, "wb") as null:
             code, err = run_raw(["/n*.txt", "."], self.root, null)

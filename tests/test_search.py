@@ -4,16 +4,10 @@ import subprocess
 import tempfile
 import unittest
 
-from e2e_support import (BAD_NAME, BAD_OPTION, CRLF, NO_MASK, USAGE, Case, Run,
-                         is_windows, make_chain, make_tree, message,
-                         parse_output, posix_only, usage)
-
-
-def locale_installed(name):
-    listed = subprocess.run(["locale", "-a"], stdout=subprocess.PIPE,
-                            stderr=subprocess.DEVNULL).stdout
-    wanted = name.lower().replace("-", "").encode()
-    return wanted in listed.lower().replace(b"-", b"").split()
+from e2e_support import (BAD_NAME, BAD_OPTION, CRLF, HELP, NO_MASK, USAGE,
+                         Case, Run, is_windows, locale_installed, make_chain,
+                         make_tree, message, native_path, option_is_directory,
+                         parse_output, platform_line_end, posix_only, usage)
 
 
 class UsageAndErrors(Case):
@@ -23,10 +17,14 @@ class UsageAndErrors(Case):
         self.assertEqual(run.code, 2)
 
     def test_one_error_line_and_exit_2(self):
+        # On POSIX "/" is also the root directory.
+        slash = BAD_OPTION if is_windows() else option_is_directory("/")
         cases = [
             (["/n*.txt", "/x"], BAD_OPTION),
-            (["/n*.txt", "/"], BAD_OPTION),
-            (["/", "/n*.txt"], BAD_OPTION),
+            (["/n*.txt", "/"], slash),
+            (["/", "/n*.txt"], slash),
+            (["--print0", "/n*.txt", "/x"], BAD_OPTION),
+            (["/n", "--bare"], BAD_NAME),
             (["/n"], BAD_NAME),
             (["/N"], BAD_NAME),
             (["/r"], NO_MASK),
@@ -42,8 +40,9 @@ class UsageAndErrors(Case):
 
     def test_help_and_version_exit_0(self):
         cases = [
-            (["--help"], USAGE),
-            (["/x", "--help", "/n"], USAGE),
+            (["--help"], HELP),
+            (["/x", "--help", "/n"], HELP),
+            (["--bare", "/n*", "--help"], HELP),
             (["--version"], b"kestriv 1.01" + CRLF),
         ]
         for args, out in cases:
@@ -111,10 +110,50 @@ class Searching(Case):
             self.root.encode() + b"/other.doc"})], found=1, dirs=4)
 
     def test_absolute_path_is_an_option(self):
-        # Every argument that begins with "/" is an option, also here.
-        run = self.run_tool("/n*.txt", os.path.join(self.root, "Data"))
-        self.assertEqual(run.out, BAD_OPTION)
-        self.assertEqual(run.code, 2)
+        # Every argument that begins with "/" is an option, also on POSIX,
+        # where one that also names a directory is refused as such: the
+        # line says where paths go.
+        data = os.path.join(self.root, "Data")
+        cases = [
+            (["/n*.txt", data], option_is_directory(data)),
+            (["/n*.txt", data.upper() + "/"],
+             option_is_directory(data.upper() + "/")),
+            ([data, "/x", "/n*.txt"], option_is_directory(data)),
+            (["/x", data], BAD_OPTION),
+            # A file is no directory: only an option.
+            (["/n*.txt", os.path.join(data, "image.png")], BAD_OPTION),
+        ]
+        for args, line in cases:
+            with self.subTest(args=args):
+                run = self.run_tool(*args)
+                self.assertEqual(run.out, BAD_OPTION if is_windows() and
+                                 line != BAD_OPTION else line)
+                self.assertEqual(run.code, 2)
+
+    def test_paths_alone_for_scripts(self):
+        nul, line_end = b"\0", platform_line_end()
+        # (arguments, what ends each path, the paths in order, exit code)
+        cases = [
+            (["--print0", "/n*.png", "Data"], nul, [b"Data/image.png"], 0),
+            (["/n*.png", "Data", "--bare"], line_end, [b"Data/image.png"], 0),
+            (["/nreport.txt", "/ndeep.txt", "--print0", "data"], nul,
+             [b"Data/Report.TXT", b"Data/Sub/deep.Txt"], 0),
+            (["--bare", "/vs", "/nnotes.txt", "Data"], line_end,
+             [b"Data/notes.txt"], 0),
+            (["--bare", "--print0", "/n*.png", "Data"], nul,
+             [b"Data/image.png"], 0),
+            (["--print0", "/n*.nothing", "Data"], nul, [], 1),
+            # After "--" it is a path (that does not exist).
+            (["--print0", "/n*.png", "--", "--bare", "Data"], nul,
+             [b"Data/image.png"], 0),
+        ]
+        for args, end, paths, code in cases:
+            with self.subTest(args=args):
+                run = self.run_tool(*args)
+                self.assertEqual(run.out, b"".join(native_path(p) + end
+                                                   for p in paths),
+                                 run.describe())
+                self.assertEqual(run.code, code)
 
     def test_double_dash_ends_the_options(self):
         run = self.run_tool("/n*.png", "--", "Data", "--help")

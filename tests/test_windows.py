@@ -9,7 +9,7 @@ import unittest
 
 import e2e_support
 from e2e_support import (CRLF, USAGE, Case, is_windows, make_tree,
-                         parse_output, windows_printed)
+                         parse_output, run_on_terminal, windows_printed)
 
 
 def wine_path(posix_path):
@@ -150,6 +150,25 @@ class Windows(WindowsCase):
         run = self.run_tool("/na b.txt", "/r", ".")
         self.assert_search(run, [(b".", {b".\\a"}), (b".", {b".\\b.txt"})],
                            found=2, dirs=2)
+
+    def test_console_shows_control_characters_as_question_marks(self):
+        # Windows names may hold DEL; Wine's console itself passes it on.
+        make_tree(self.root, {"del\x7f.txt": b"x"})
+        # (arguments, on the console, through a pipe)
+        cases = [
+            (["/ndel*", "/r", "."], b"/ . /" + CRLF + b".\\del?.txt" + CRLF,
+             b"/ . /" + CRLF + b".\\del\x7f.txt" + CRLF),
+            (["/n*", "no\x7fsuch"], b"/ no?such /" + CRLF,
+             b"/ no\x7fsuch /" + CRLF),
+        ]
+        for args, console, piped in cases:
+            with self.subTest(args=args):
+                code, out, err = run_on_terminal(args, self.root)
+                self.assertEqual((out.partition(CRLF + CRLF)[0] + CRLF, err),
+                                 (console, b""))
+                run = self.run_tool(*args)
+                self.assertEqual(run.out.partition(CRLF + CRLF)[0] + CRLF,
+                                 piped)
 
     def test_current_directory_header_is_the_wine_path(self):
         run = self.run_tool("/nReport.txt", "/r", cwd=self.data)
