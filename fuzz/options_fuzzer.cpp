@@ -36,13 +36,20 @@ std::string Described(const TStringList& args) {
 }
 
 // The lines an option error may write, each followed by CR LF.
-bool IsOptionErrorLine(const std::string& bytes) {
+// One of the fixed error lines, or the line for an argument that also
+// names a directory.
+bool IsOptionErrorLine(const std::string& bytes, const TStringList& args) {
   static const MessageId kLines[] = {
       kMsgBadOption,      kMsgBadNameOption,   kMsgNoNameMask,
       kMsgBadAttrOption,  kMsgBadSizeOption,   kMsgBadPeriodOption,
       kMsgBadAgeOption,   kMsgBadViewOption};
   for (MessageId line : kLines) {
     if (bytes == std::string(MessageText(line)) + "\r\n") return true;
+  }
+  for (const std::string& arg : args) {
+    if (bytes == ReplaceAllText(MessageText(kMsgOptionIsDirectory), "%s",
+                                arg) + "\r\n")
+      return true;
   }
   return false;
 }
@@ -111,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const HaltForTesting& halt) {
     FUZZ_CHECK(halt.code == 2, "args " + Described(args) + " code " +
                                    std::to_string(halt.code));
-    FUZZ_CHECK(IsOptionErrorLine(CapturedOutput::Bytes()),
+    FUZZ_CHECK(IsOptionErrorLine(CapturedOutput::Bytes(), args),
                "args " + Described(args) + " wrote " +
                    Escaped(CapturedOutput::Bytes()));
     return 0;

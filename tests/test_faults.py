@@ -56,12 +56,6 @@ class OddTrees(Case):
             b"a/root", b"a/m1", b"a/m2", b"a/gone"})], found=9, dirs=2)
 
     @posix_only
-    def test_thousand_levels(self):
-        leaf = make_chain(self.root, 1000, "leaf.txt")
-        run = self.run_tool("/n*.txt", "d")
-        self.assert_search(run, [(b"d", {leaf})], found=1, dirs=1000)
-
-    @posix_only
     def test_descriptors_held_before_the_run(self):
         # 950 of 1,024 descriptors are taken when the run starts: a tree
         # 200 levels deep is still walked whole.

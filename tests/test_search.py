@@ -278,12 +278,5 @@ class Links(Case):
         self.assertIn(b"a/dangling.txt", blocks[0][1])
         self.assertEqual(run.code, 0)
 
-    @posix_only  # the "A" calls stop at 260 bytes
-    def test_deep_tree(self):
-        leaf = make_chain(self.root, 300, "leaf.txt")
-        run = self.run_tool("/nleaf.txt", "d")
-        self.assert_search(run, [(b"d", {leaf})], found=1, dirs=300)
-
-
 if __name__ == "__main__":
     unittest.main()
