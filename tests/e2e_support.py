@@ -304,18 +304,6 @@ def make_tree(root, entries):
                 f.write(content)
 
 
-def make_chain(root, levels, leaf):
-    """Nests `levels` directories named d under root, with the file `leaf`
-    in the deepest; returns the leaf's path below root as printed."""
-    path = root
-    for _ in range(levels):
-        path = os.path.join(path, "d")
-        os.mkdir(path)
-    with open(os.path.join(path, leaf), "wb") as f:
-        f.write(b"x")
-    return b"/".join([b"d"] * levels) + b"/" + leaf.encode()
-
-
 def parse_output(out):
     """Splits a search's output into [(header, [lines])], the summary."""
     assert out.endswith(b" dirs."), out[-40:]

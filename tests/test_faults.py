@@ -11,7 +11,7 @@ import threading
 import unittest
 
 import e2e_support
-from e2e_support import (CRLF, USAGE, Case, locale_installed, make_chain,
+from e2e_support import (CRLF, USAGE, Case, locale_installed,
                          make_tree, message, parse_output, posix_only,
                          run_on_terminal)
 

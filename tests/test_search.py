@@ -5,7 +5,7 @@ import tempfile
 import unittest
 
 from e2e_support import (BAD_NAME, BAD_OPTION, CRLF, HELP, NO_MASK, USAGE,
-                         Case, Run, is_windows, locale_installed, make_chain,
+                         Case, Run, is_windows, locale_installed,
                          make_tree, message, native_path, option_is_directory,
                          parse_output, platform_line_end, posix_only, usage)
 
