@@ -22,8 +22,10 @@ import os
 import posixpath
 import pty
 import re
+import select
 import subprocess
 import tempfile
+import time
 import tty
 import unittest
 
@@ -262,6 +264,11 @@ class Run:
 WINE_CONSOLE_NOISE = re.compile(rb"\x1b\[\?25[lh]")
 
 
+# Written to the terminal by the test after the tool has exited: everything
+# read before it is what the tool wrote.
+TERMINAL_END = b"\x1e<end of run>\x1e"
+
+
 def run_on_terminal(args, cwd, locale=None):
     """Runs the tool with standard output on a terminal (a pty in raw mode,
     so the bytes arrive as written; under Wine a console on it); (exit code,
@@ -274,21 +281,30 @@ def run_on_terminal(args, cwd, locale=None):
                             stdin=terminal if is_windows() else
                             subprocess.DEVNULL,
                             env=tool_environment(locale))
-    os.close(terminal)
+    # The test keeps its own end of the terminal open: were the tool's the
+    # last, its closing could hang the terminal up before the last bytes
+    # it wrote are read (seen on a loaded machine). The end marker, written
+    # once the tool has gone, tells when everything has arrived.
     out = b""
-    while True:
-        try:
-            chunk = os.read(controller, 4096)
-        except OSError:  # EIO: the terminal's last writer has gone
-            break
-        if not chunk:
-            break
-        out += chunk
+    while proc.poll() is None:
+        out += read_ready(controller, 0.05)
+    os.write(terminal, TERMINAL_END)
+    deadline = time.monotonic() + 60
+    while TERMINAL_END not in out and time.monotonic() < deadline:
+        out += read_ready(controller, 0.5)
+    os.close(terminal)
     os.close(controller)
-    code = proc.wait(timeout=120)
+    assert out.endswith(TERMINAL_END), "the terminal's output ends early"
+    out = out[:-len(TERMINAL_END)]
     if is_windows():
         out = WINE_CONSOLE_NOISE.sub(b"", out)
-    return code, out, tool_stderr(proc.stderr.read())
+    return proc.wait(), out, tool_stderr(proc.stderr.read())
+
+
+def read_ready(fd, seconds):
+    """What `fd` has to read within `seconds`, b"" if nothing."""
+    ready, _, _ = select.select([fd], [], [], seconds)
+    return os.read(fd, 65536) if ready else b""
 
 
 def make_tree(root, entries):
