@@ -61,7 +61,7 @@ fi
 floor="$root/build/bench/getdents_walk"
 if [ ! -x "$floor" ] || [ "$here/getdents_walk.c" -nt "$floor" ]; then
   mkdir -p "$(dirname "$floor")"
-  cc -O2 -o "$floor" "$here/getdents_walk.c"
+  cc -O2 -pthread -o "$floor" "$here/getdents_walk.c"
 fi
 
 if [ ${#small[@]} -gt 0 ]; then
