@@ -476,7 +476,8 @@ def find_tools(binary, floor):
                                  stderr=subprocess.DEVNULL).stdout
         fd = fd if re.match(rb"fd(find)? \d", version) else None
     return {"kestriv": binary, "bfs": shutil.which("bfs"), "fd": fd,
-            "floor": os.path.abspath(floor) if floor and os.access(floor, os.X_OK) else None,
+            "floor": os.path.abspath(floor)
+            if floor and os.access(floor, os.X_OK) else None,
             "threads": has_threads_option(binary)}
 
 

@@ -92,6 +92,7 @@ wide="$(python3 "$here/make_tree.py" "${small[@]}" --kind wide "$dir")"
 share_tmp=""
 share_dir=""
 sshd_pid=""
+# shellcheck disable=SC2317  # called by the trap
 stop_share() {
   if [ -n "$share_dir" ] && mountpoint -q "$share_dir" 2>/dev/null; then
     fusermount3 -u "$share_dir" 2>/dev/null || fusermount -u "$share_dir" \
@@ -196,8 +197,10 @@ share_skipped=""
 subtree="$(python3 "$here/make_tree.py" "${small[@]}" --share-subtree \
   "$dir" 2>/dev/null)"
 if start_share "$subtree"; then
+  share_label="network share (sshfs over the loopback, caches off,"
+  share_label+=" tree/${subtree##*/})"
   share_args=(--share "$share_dir" --share-pairs "$share_pairs"
-    --share-label "network share (sshfs over the loopback, caches off, tree/${subtree##*/})")
+    --share-label "$share_label")
 else
   echo "run.sh: no network-share row: $share_skipped"
   share_args=(--share-skipped "$share_skipped")
