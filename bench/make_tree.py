@@ -13,7 +13,9 @@ done; then a record of the generator version and scale is written
 (<root>/generator.json for the tree, <root>/<kind>.json for the others). A
 directory whose record matches is reused as it is. The chain is made and
 removed with calls relative to directory descriptors, one level at a time,
-since its paths are too long for the path-taking calls.
+since its paths are too long for the path-taking calls. With
+--share-subtree it prints, instead of the tree's path, the path of the
+directory below it that the benchmark reads over a network share.
 """
 import argparse
 import calendar
@@ -345,6 +347,20 @@ def make_tree(root, scale_name, kind="tree"):
     return tree, True
 
 
+def share_subtree(tree):
+    """The directory just below the tree whose subtree holds the number of
+    entries nearest a tenth of the tree's: the part the benchmark reads over
+    a network share, where a walk of the whole tree would take minutes."""
+    below = {}
+    for top, dirs, files in os.walk(tree, topdown=False):
+        below[top] = len(dirs) + len(files) + sum(
+            below.get(os.path.join(top, d), 0) for d in dirs)
+    target = below[tree] / 10
+    first = [os.path.join(tree, d) for d in sorted(os.listdir(tree))
+             if os.path.join(tree, d) in below]
+    return min(first, key=lambda d: abs(below[d] - target))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("root", nargs="?", default=DEFAULT_ROOT,
@@ -353,10 +369,13 @@ def main():
                         help="smaller trees, for a smoke run")
     parser.add_argument("--kind", choices=sorted(MARKERS), default="tree",
                         help="which tree to make (default %(default)s)")
+    parser.add_argument("--share-subtree", action="store_true",
+                        help="print, instead of the tree, its directory "
+                        "that the network-share row reads")
     args = parser.parse_args()
     tree, made = make_tree(os.path.abspath(args.root),
                            "small" if args.small else "full", args.kind)
-    print(tree)
+    print(share_subtree(tree) if args.share_subtree else tree)
     print("make_tree: %s %s" % ("generated" if made else "reused", tree),
           file=sys.stderr)
 

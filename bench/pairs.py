@@ -9,7 +9,16 @@ A row's ratio for a tool is its median time over the baseline's median (GNU
 find's, or for /vs kestriv's own /n*.txt). Peak memory is the maximum
 resident set size of one more run of each command under /usr/bin/time -v.
 bfs and fd take part where installed; the raw walk is bench/getdents_walk.c,
-reading every directory with openat and getdents64 and nothing else.
+reading every directory with openat and getdents64 and nothing else, on one
+thread and (for /n*.txt) on --warm-threads threads over a shared stack.
+Where kestriv's --help names --threads, kestriv --threads 1 runs beside the
+default in every row (KESTRIV_THREADS_ROWS=0 or 1 overrides the test).
+
+Then /n*.txt in two more tree states, each with find, bfs, fd, kestriv and
+the raw walk on one thread and on many: cold, the page cache, dentries and
+inodes dropped before every timed run (root only); and a network share, a
+directory mounted by the caller (bench/run.sh: sshfs over the loopback with
+every cache off). A second table shows the three states side by side.
 """
 import argparse
 import os
@@ -65,7 +74,7 @@ ROWS = [
      ["--glob", "*.txt"], False, None),
 ]
 
-TOOLS = ("kestriv", "bfs", "fd", "floor")
+DROP_CACHES = "/proc/sys/vm/drop_caches"
 SUMMARY = re.compile(rb"^(\d+) files in (\d+) dirs\.$")
 
 
@@ -76,16 +85,20 @@ class Mismatch(Exception):
 class Row:
     """One row's commands, as they run in its tree."""
 
-    def __init__(self, row_def, trees, tools):
+    def __init__(self, row_def, trees, tools, floor_threads, label=None):
         (self.label, self.kind, kargs, find_expr, fd_args, floor,
          base_args) = row_def
+        self.label = label or self.label
         self.tree = trees[self.kind]
+        self.floor_threads = floor_threads
         self.cutoff = time.time() - AGE_DAYS * DAY
         stamp = time.strftime("%Y-%m-%dT%H:%M:%S",
                               time.localtime(int(self.cutoff)))
         expr = [stamp if a == "{cutoff}" else a for a in find_expr or []]
         k = self.kestriv = tools["kestriv"]
         self.commands = {"kestriv": [k] + kargs + ["."]}
+        if tools.get("threads"):
+            self.commands["kestriv1"] = [k, "--threads", "1"] + kargs + ["."]
         if base_args is not None:
             self.base_name = "kestriv " + " ".join(base_args)
             self.commands["base"] = [k] + base_args + ["."]
@@ -99,6 +112,9 @@ class Row:
                                        "--ignore-case"] + fd_args + ["."]
         if floor and tools.get("floor"):
             self.commands["floor"] = [tools["floor"]]
+            if floor_threads > 1:
+                self.commands["floorN"] = [tools["floor"], "-j",
+                                           str(floor_threads)]
         self.age = "{cutoff}" in (find_expr or [])
 
 
@@ -147,7 +163,7 @@ def selection(row, tool):
     argv = row.commands[tool]
     if argv[0] == row.kestriv:
         return kestriv_paths(capture(argv, row.tree, 1))
-    if tool == "floor":
+    if tool.startswith("floor"):
         return int(capture(argv, row.tree))
     return listed_paths(capture(argv, row.tree))
 
@@ -222,7 +238,7 @@ def check_row(row, total):
         if tool == "base":
             continue
         try:
-            if tool == "floor":
+            if tool.startswith("floor"):
                 if out != total(row):
                     raise Mismatch("walked %d entries, find lists %d"
                                    % (out, total(row)))
@@ -234,12 +250,15 @@ def check_row(row, total):
     return len(outputs.get("kestriv", [])), notes
 
 
-def time_row(row, pairs):
-    """Median seconds of each command over `pairs` rounds."""
+def time_row(row, pairs, before=None):
+    """Median seconds of each command over `pairs` rounds; `before` runs
+    ahead of every timed run, untimed."""
     order = list(row.commands)
     times = {tool: [] for tool in order}
     for round_ in range(pairs):
         for tool in (order if round_ % 2 == 0 else reversed(order)):
+            if before:
+                before()
             times[tool].append(timed(row.commands[tool], row.tree))
     return {tool: statistics.median(t) for tool, t in times.items()}
 
@@ -255,26 +274,47 @@ def peak_kib(argv, cwd):
     return int(match.group(1)) if match else None
 
 
-def tree_totals(trees):
+def tree_totals():
     """A function giving the number of entries find lists below a row's
     tree, counted once per tree."""
     cache = {}
 
     def total(row):
-        if row.kind not in cache:
-            out = capture(["find", "."], trees[row.kind])
-            cache[row.kind] = len(listed_paths(out))
-        return cache[row.kind]
+        if row.tree not in cache:
+            out = capture(["find", "."], row.tree)
+            cache[row.tree] = len(listed_paths(out))
+        return cache[row.tree]
     return total
 
 
-def bench(row_defs, trees, tools, pairs, memory):
+def drop_caches():
+    """Writes dirty pages out, then drops the page cache, dentries and
+    inodes."""
+    os.sync()
+    with open(DROP_CACHES, "w") as f:
+        f.write("3\n")
+
+
+def cold_unavailable():
+    """Why the caches cannot be dropped here, or None when they can (one
+    drop is tried)."""
+    if os.geteuid() != 0:
+        return "not root"
+    if not os.access(DROP_CACHES, os.W_OK):
+        return "%s is not writable" % DROP_CACHES
+    try:
+        drop_caches()
+    except OSError as e:
+        return "writing 3 to %s: %s" % (DROP_CACHES, e.strerror)
+    return None
+
+
+def bench(row_defs, trees, tools, pairs, memory, total, floor_threads):
     """Each row checked, timed and measured; a row's commands are made as it
     starts, so that its age limit is read from the clock then."""
     results = []
-    total = tree_totals(trees)
     for row_def in row_defs:
-        row = Row(row_def, trees, tools)
+        row = Row(row_def, trees, tools, floor_threads)
         print("  %s ..." % row.label, file=sys.stderr, flush=True)
         selected, notes = check_row(row, total)
         medians = time_row(row, pairs)
@@ -286,6 +326,17 @@ def bench(row_defs, trees, tools, pairs, memory):
     return results
 
 
+def bench_state(label, tree, tools, pairs, total, floor_threads,
+                before=None):
+    """The /n*.txt row in one tree state: checked once, then timed with
+    `before` ahead of every run."""
+    row = Row(ROWS[0], {"tree": tree}, tools, floor_threads, label)
+    print("  %s ..." % label, file=sys.stderr, flush=True)
+    _, notes = check_row(row, total)
+    medians = time_row(row, pairs, before)
+    return row, total(row), pairs, notes, medians
+
+
 def cell(tool, row, notes, medians):
     if tool not in row.commands:
         return "—"
@@ -293,34 +344,85 @@ def cell(tool, row, notes, medians):
     return text + " (≠)" if tool in notes else text
 
 
+def ms_cell(tool, row, notes, medians):
+    """A median in milliseconds with its ratio to find's."""
+    if tool not in row.commands:
+        return "—"
+    text = "%.0f (%.2f)" % (medians[tool] * 1000,
+                            medians[tool] / medians["base"])
+    return text + " (≠)" if tool in notes else text
+
+
 def mib(kib):
     return "—" if kib is None else "%.1f" % (kib / 1024)
 
 
-def print_tables(results, pairs):
+def tool_name(tool, row):
+    return {"base": row.base_name, "kestriv1": "kestriv --threads 1",
+            "floor": "raw walk",
+            "floorN": "raw walk -j %d" % row.floor_threads}.get(tool, tool)
+
+
+def print_notes(label, notes, row):
+    """The row's notes; true when kestriv or the baseline failed."""
+    failed = False
+    for tool, note in sorted(notes.items()):
+        print("note: %s, %s: %s" % (label, tool_name(tool, row), note))
+        failed = failed or tool in ("kestriv", "kestriv1", "base")
+    return failed
+
+
+def print_tables(results, pairs, threads, warm_threads):
     print("Ratios: median time over the baseline's median (GNU find, unless "
           "the row names another), %d rounds, all output to /dev/null. "
           "(≠): selection differs, see the notes." % pairs)
     print()
-    print("| query | entries | baseline ms | kestriv | bfs | fd "
-          "| raw walk | peak MiB kestriv / find / bfs / fd |")
-    print("|---|---:|---:|---:|---:|---:|---:|---|")
+    extra = " kestriv --threads 1 |" if threads else ""
+    print("| query | entries | baseline ms | kestriv |%s bfs | fd "
+          "| raw walk | raw walk, %d threads "
+          "| peak MiB kestriv / find / bfs / fd |" % (extra, warm_threads))
+    print("|---|---:|---:|---:|%s---:|---:|---:|---:|---|"
+          % ("---:|" if threads else ""))
     for row, selected, notes, medians, peaks in results:
         peak = " / ".join(mib(peaks.get(t)) if t in row.commands else "—"
                           for t in ("kestriv", "base", "bfs", "fd"))
-        print("| `%s` | %d | %.0f | %s | %s | %s | %s | %s |" % (
+        tools = ["kestriv"] + (["kestriv1"] if threads else []) + \
+            ["bfs", "fd", "floor", "floorN"]
+        print("| `%s` | %d | %.0f | %s | %s |" % (
             row.label, selected, medians["base"] * 1000,
-            cell("kestriv", row, notes, medians), cell("bfs", row, notes,
-                                                       medians),
-            cell("fd", row, notes, medians), cell("floor", row, notes,
-                                                   medians), peak))
+            " | ".join(cell(t, row, notes, medians) for t in tools), peak))
     print()
     failed = False
     for row, _, notes, _, _ in results:
-        for tool, note in sorted(notes.items()):
-            name = row.base_name if tool == "base" else tool
-            print("note: %s, %s: %s" % (row.label, name, note))
-            failed = failed or tool in ("kestriv", "base")
+        failed = print_notes(row.label, notes, row) or failed
+    return failed
+
+
+def print_states(states, skipped, threads):
+    """The /n*.txt row in each tree state: medians in ms with the ratio to
+    find's median."""
+    print()
+    print("Tree states, `/n*.txt`: median ms (in brackets: over find's "
+          "median), all output to /dev/null; \"entries\" is how many find "
+          "lists below the tree.")
+    print()
+    extra = " kestriv --threads 1 |" if threads else ""
+    print("| tree state | entries | rounds | find | bfs | fd | kestriv |%s "
+          "raw walk, 1 thread | raw walk, parallel |" % extra)
+    print("|---|---:|---:|---:|---:|---:|---:|%s---:|---:|"
+          % ("---:|" if threads else ""))
+    tools = ["base", "bfs", "fd", "kestriv"] + \
+        (["kestriv1"] if threads else []) + ["floor", "floorN"]
+    for label, (row, entries, rounds, notes, medians) in states:
+        print("| %s (parallel: %d threads) | %d | %d | %s |" % (
+            label, row.floor_threads, entries, rounds,
+            " | ".join(ms_cell(t, row, notes, medians) for t in tools)))
+    print()
+    failed = False
+    for label, (row, _, _, notes, _) in states[1:]:  # warm: noted above
+        failed = print_notes(label, notes, row) or failed
+    for label, reason in skipped:
+        print("note: %s: skipped, %s" % (label, reason))
     return failed
 
 
@@ -331,9 +433,10 @@ def print_commands(rows):
         print("  %s" % row.label)
         for tool, argv in row.commands.items():
             name = {"base": "baseline" if row.base_name != "find" else "find",
-                    "floor": "raw walk"}.get(tool, tool)
+                    "kestriv1": "kestriv seq", "floor": "raw walk",
+                    "floorN": "raw walk -j"}.get(tool, tool)
             shown = [os.path.basename(argv[0])] + argv[1:]
-            print("    %-9s %s" % (name, " ".join(
+            print("    %-11s %s" % (name, " ".join(
                 "'%s'" % a if re.search(r"[*(){}! ]", a) else a
                 for a in shown)))
 
@@ -352,9 +455,20 @@ def print_strace(row):
         print(summary)
 
 
+def has_threads_option(binary):
+    """Whether kestriv takes --threads: KESTRIV_THREADS_ROWS=1 or 0 says so,
+    otherwise its --help does."""
+    forced = os.environ.get("KESTRIV_THREADS_ROWS", "")
+    if forced in ("0", "1"):
+        return forced == "1"
+    proc = subprocess.run([binary, "--help"], stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT)
+    return b"--threads" in proc.stdout
+
+
 def find_tools(binary, floor):
     """The commands that take part: kestriv, and bfs, fd and the raw walk
-    where present."""
+    where present; and whether kestriv takes --threads."""
     fd = shutil.which("fdfind") or shutil.which("fd")
     if fd:
         # Another program may be called "fd"; fd-find names itself.
@@ -362,7 +476,9 @@ def find_tools(binary, floor):
                                  stderr=subprocess.DEVNULL).stdout
         fd = fd if re.match(rb"fd(find)? \d", version) else None
     return {"kestriv": binary, "bfs": shutil.which("bfs"), "fd": fd,
-            "floor": floor if floor and os.access(floor, os.X_OK) else None}
+            "floor": os.path.abspath(floor)
+            if floor and os.access(floor, os.X_OK) else None,
+            "threads": has_threads_option(binary)}
 
 
 def version_line(tools):
@@ -387,25 +503,67 @@ def main():
     parser.add_argument("--wide", help="the directory of many files")
     parser.add_argument("--floor", help="the raw walk binary")
     parser.add_argument("--pairs", type=int, default=7)
+    parser.add_argument("--warm-threads", type=int, default=2,
+                        help="threads of the parallel raw walk, warm")
+    parser.add_argument("--cold-pairs", type=int, default=3,
+                        help="rounds of the cold row (0: none)")
+    parser.add_argument("--share", help="a mounted network share to time "
+                        "/n*.txt in")
+    parser.add_argument("--share-label", default="network share",
+                        help="what the share is, for the table")
+    parser.add_argument("--share-skipped",
+                        help="why there is no share (printed as a note)")
+    parser.add_argument("--share-pairs", type=int, default=3,
+                        help="rounds of the network-share row")
+    parser.add_argument("--many-threads", type=int, default=16,
+                        help="threads of the parallel raw walk, cold and on "
+                        "the share")
     parser.add_argument("--no-extras", action="store_true",
                         help="skip the system-call summary")
     args = parser.parse_args()
-    if args.pairs < 1:
+    if args.pairs < 1 or args.share_pairs < 1 or args.cold_pairs < 0:
         sys.exit("pairs.py: at least one round, please")
     tools = find_tools(os.path.abspath(args.kestriv), args.floor)
     trees = {"tree": args.tree, "chain": args.chain, "wide": args.wide}
     os.environ["LC_ALL"] = "C"  # the same byte-wise rules for every tool
     print("tools:   %s" % version_line(tools))
+    print("kestriv --threads 1: %s" % (
+        "timed beside the default" if tools["threads"] else
+        "not timed (no --threads in this build's --help)"))
     print()
     # Warm the cache: one full walk of each tree before anything is timed.
     for tree in filter(None, trees.values()):
         capture(["find", "."], tree)
     row_defs = [row_def for row_def in ROWS if trees[row_def[1]]]
+    total = tree_totals()
     results = bench(row_defs, trees, tools, args.pairs,
-                    os.access("/usr/bin/time", os.X_OK))
+                    os.access("/usr/bin/time", os.X_OK), total,
+                    args.warm_threads)
+    warm = results[0]
+    states = [("warm", (warm[0], total(warm[0]), args.pairs, warm[2],
+                        warm[3]))]
+    skipped = []
+    cold_label = "cold, caches dropped before each run"
+    why_not = "--cold-pairs 0" if args.cold_pairs == 0 else cold_unavailable()
+    if why_not:
+        print("pairs.py: no cold row: %s" % why_not, file=sys.stderr)
+        skipped.append((cold_label, why_not))
+    else:
+        states.append((cold_label, bench_state(
+            "cold, /n*.txt", args.tree, tools, args.cold_pairs, total,
+            args.many_threads, drop_caches)))
+    if args.share:
+        states.append((args.share_label, bench_state(
+            "network share, /n*.txt", args.share, tools, args.share_pairs,
+            total, args.many_threads)))
+    else:
+        skipped.append((args.share_label, args.share_skipped or
+                        "no --share given"))
     rows = [result[0] for result in results]
-    failed = print_tables(results, args.pairs)
-    print_commands(rows)
+    failed = print_tables(results, args.pairs, tools["threads"],
+                          args.warm_threads)
+    failed = print_states(states, skipped, tools["threads"]) or failed
+    print_commands(rows + [state[0] for _, state in states[1:]])
     if not args.no_extras and shutil.which("strace"):
         print_strace(rows[0])
     sys.exit(1 if failed else 0)
