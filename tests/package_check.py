@@ -32,7 +32,7 @@ FILES = [
     "share/zsh/vendor-completions/_kestriv",
     "share/fish/vendor_completions.d/kestriv.fish",
 ]
-LONG_OPTIONS = ["--help", "--version", "--print0", "--bare", "--threads", "--"]
+LONG_OPTIONS = ["--help", "--version", "--print0", "--bare", "--"]
 SLASH_OPTIONS = ["/n", "/a", "/s", "/f", "/d", "/vs", "/r"]
 
 
@@ -122,7 +122,6 @@ CASES = [
     (["/"], SLASH_OPTIONS),
     (["/v"], ["/vs"]),
     (["D"], ["Data", "Dir One"]),
-    (["/n*.txt", "--threads", ""], []),
     (["--", "Di"], ["Dir One"]),
     (["--", tree + "/D"], [tree + "/Data", tree + "/Dir One"]),
 ]

@@ -14,13 +14,10 @@ _kestriv() {
       return
     fi
   done
-  # --threads takes a number.
-  [[ $COMP_CWORD -gt 1 && ${COMP_WORDS[COMP_CWORD - 1]} == --threads ]] &&
-    return
   case "$cur" in
     -*)
       mapfile -t COMPREPLY < <(compgen -W \
-        '--help --version --print0 --bare --threads --' -- "$cur")
+        '--help --version --print0 --bare --' -- "$cur")
       ;;
     /*)
       mapfile -t COMPREPLY < <(compgen -W '/n /a /s /f /d /vs /r' -- "$cur")
