@@ -97,20 +97,27 @@ def selected(command, cwd, env=None, codec="utf-8"):
     return proc.returncode, paths
 
 
+def windows_run(posix_result, args, run):
+    """The Windows build's result, run a second time when the first differs
+    from `posix_result`: Wine's start-up has been seen to spoil a single run
+    now and then (no output at all), and a real difference shows again."""
+    result = run()
+    if result[:2] != posix_result[:2]:
+        print("again     %s: the Windows run differed once" % " ".join(args))
+        result = run()
+    return result
+
+
 def same(posix, query, tree, printed):
     """Runs one query on both builds; `printed` turns a POSIX path into the
     bytes the Windows build prints for it."""
     args = query + ["."]
     code, paths = selected([posix] + args, tree)
     posix_result = code, {printed(path) for path in paths}
-    windows_result = selected(e2e_support.tool_command(args), tree,
-                              e2e_support.tool_environment(), "cp932")
-    if posix_result != windows_result:
-        # Wine's start-up has been seen to spoil a single run now and then;
-        # a real difference shows again on the second run.
-        print("again     %s: the Windows run differed once" % " ".join(query))
-        windows_result = selected(e2e_support.tool_command(args), tree,
-                                  e2e_support.tool_environment(), "cp932")
+    windows_result = windows_run(
+        posix_result, query,
+        lambda: selected(e2e_support.tool_command(args), tree,
+                         e2e_support.tool_environment(), "cp932"))
     if posix_result == windows_result:
         print("same      %-32s %d entries" %
               (" ".join(query), len(posix_result[1])))
@@ -162,8 +169,9 @@ def run_both(posix, args, tree):
     env["TZ"] = rand.TZ
     posix_env = dict(os.environ, LC_ALL=e2e_support.POSIX_LOCALE, TZ=rand.TZ)
     mine = outcome([posix] + args, tree, posix_env, False, short_names)
-    theirs = outcome(e2e_support.tool_command(args), tree, env, True,
-                     short_names)
+    theirs = windows_run(
+        mine, args, lambda: outcome(e2e_support.tool_command(args), tree, env,
+                                    True, short_names))
     return mine, theirs
 
 
