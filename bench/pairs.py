@@ -11,8 +11,6 @@ resident set size of one more run of each command under /usr/bin/time -v.
 bfs and fd take part where installed; the raw walk is bench/getdents_walk.c,
 reading every directory with openat and getdents64 and nothing else, on one
 thread and (for /n*.txt) on --warm-threads threads over a shared stack.
-Where kestriv's --help names --threads, kestriv --threads 1 runs beside the
-default in every row (KESTRIV_THREADS_ROWS=0 or 1 overrides the test).
 
 Then /n*.txt in two more tree states, each with find, bfs, fd, kestriv and
 the raw walk on one thread and on many: cold, the page cache, dentries and
@@ -97,8 +95,6 @@ class Row:
         expr = [stamp if a == "{cutoff}" else a for a in find_expr or []]
         k = self.kestriv = tools["kestriv"]
         self.commands = {"kestriv": [k] + kargs + ["."]}
-        if tools.get("threads"):
-            self.commands["kestriv1"] = [k, "--threads", "1"] + kargs + ["."]
         if base_args is not None:
             self.base_name = "kestriv " + " ".join(base_args)
             self.commands["base"] = [k] + base_args + ["."]
@@ -358,8 +354,7 @@ def mib(kib):
 
 
 def tool_name(tool, row):
-    return {"base": row.base_name, "kestriv1": "kestriv --threads 1",
-            "floor": "raw walk",
+    return {"base": row.base_name, "floor": "raw walk",
             "floorN": "raw walk -j %d" % row.floor_threads}.get(tool, tool)
 
 
@@ -368,26 +363,23 @@ def print_notes(label, notes, row):
     failed = False
     for tool, note in sorted(notes.items()):
         print("note: %s, %s: %s" % (label, tool_name(tool, row), note))
-        failed = failed or tool in ("kestriv", "kestriv1", "base")
+        failed = failed or tool in ("kestriv", "base")
     return failed
 
 
-def print_tables(results, pairs, threads, warm_threads):
+def print_tables(results, pairs, warm_threads):
     print("Ratios: median time over the baseline's median (GNU find, unless "
           "the row names another), %d rounds, all output to /dev/null. "
           "(≠): selection differs, see the notes." % pairs)
     print()
-    extra = " kestriv --threads 1 |" if threads else ""
-    print("| query | entries | baseline ms | kestriv |%s bfs | fd "
+    print("| query | entries | baseline ms | kestriv | bfs | fd "
           "| raw walk | raw walk, %d threads "
-          "| peak MiB kestriv / find / bfs / fd |" % (extra, warm_threads))
-    print("|---|---:|---:|---:|%s---:|---:|---:|---:|---|"
-          % ("---:|" if threads else ""))
+          "| peak MiB kestriv / find / bfs / fd |" % warm_threads)
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---|")
     for row, selected, notes, medians, peaks in results:
         peak = " / ".join(mib(peaks.get(t)) if t in row.commands else "—"
                           for t in ("kestriv", "base", "bfs", "fd"))
-        tools = ["kestriv"] + (["kestriv1"] if threads else []) + \
-            ["bfs", "fd", "floor", "floorN"]
+        tools = ["kestriv", "bfs", "fd", "floor", "floorN"]
         print("| `%s` | %d | %.0f | %s | %s |" % (
             row.label, selected, medians["base"] * 1000,
             " | ".join(cell(t, row, notes, medians) for t in tools), peak))
@@ -398,7 +390,7 @@ def print_tables(results, pairs, threads, warm_threads):
     return failed
 
 
-def print_states(states, skipped, threads):
+def print_states(states, skipped):
     """The /n*.txt row in each tree state: medians in ms with the ratio to
     find's median."""
     print()
@@ -406,13 +398,10 @@ def print_states(states, skipped, threads):
           "median), all output to /dev/null; \"entries\" is how many find "
           "lists below the tree.")
     print()
-    extra = " kestriv --threads 1 |" if threads else ""
-    print("| tree state | entries | rounds | find | bfs | fd | kestriv |%s "
-          "raw walk, 1 thread | raw walk, parallel |" % extra)
-    print("|---|---:|---:|---:|---:|---:|---:|%s---:|---:|"
-          % ("---:|" if threads else ""))
-    tools = ["base", "bfs", "fd", "kestriv"] + \
-        (["kestriv1"] if threads else []) + ["floor", "floorN"]
+    print("| tree state | entries | rounds | find | bfs | fd | kestriv | "
+          "raw walk, 1 thread | raw walk, parallel |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
+    tools = ["base", "bfs", "fd", "kestriv", "floor", "floorN"]
     for label, (row, entries, rounds, notes, medians) in states:
         print("| %s (parallel: %d threads) | %d | %d | %s |" % (
             label, row.floor_threads, entries, rounds,
@@ -433,7 +422,7 @@ def print_commands(rows):
         print("  %s" % row.label)
         for tool, argv in row.commands.items():
             name = {"base": "baseline" if row.base_name != "find" else "find",
-                    "kestriv1": "kestriv seq", "floor": "raw walk",
+                    "floor": "raw walk",
                     "floorN": "raw walk -j"}.get(tool, tool)
             shown = [os.path.basename(argv[0])] + argv[1:]
             print("    %-11s %s" % (name, " ".join(
@@ -455,20 +444,9 @@ def print_strace(row):
         print(summary)
 
 
-def has_threads_option(binary):
-    """Whether kestriv takes --threads: KESTRIV_THREADS_ROWS=1 or 0 says so,
-    otherwise its --help does."""
-    forced = os.environ.get("KESTRIV_THREADS_ROWS", "")
-    if forced in ("0", "1"):
-        return forced == "1"
-    proc = subprocess.run([binary, "--help"], stdout=subprocess.PIPE,
-                          stderr=subprocess.STDOUT)
-    return b"--threads" in proc.stdout
-
-
 def find_tools(binary, floor):
     """The commands that take part: kestriv, and bfs, fd and the raw walk
-    where present; and whether kestriv takes --threads."""
+    where present."""
     fd = shutil.which("fdfind") or shutil.which("fd")
     if fd:
         # Another program may be called "fd"; fd-find names itself.
@@ -477,8 +455,7 @@ def find_tools(binary, floor):
         fd = fd if re.match(rb"fd(find)? \d", version) else None
     return {"kestriv": binary, "bfs": shutil.which("bfs"), "fd": fd,
             "floor": os.path.abspath(floor)
-            if floor and os.access(floor, os.X_OK) else None,
-            "threads": has_threads_option(binary)}
+            if floor and os.access(floor, os.X_OK) else None}
 
 
 def version_line(tools):
@@ -527,9 +504,6 @@ def main():
     trees = {"tree": args.tree, "chain": args.chain, "wide": args.wide}
     os.environ["LC_ALL"] = "C"  # the same byte-wise rules for every tool
     print("tools:   %s" % version_line(tools))
-    print("kestriv --threads 1: %s" % (
-        "timed beside the default" if tools["threads"] else
-        "not timed (no --threads in this build's --help)"))
     print()
     # Warm the cache: one full walk of each tree before anything is timed.
     for tree in filter(None, trees.values()):
@@ -560,9 +534,8 @@ def main():
         skipped.append((args.share_label, args.share_skipped or
                         "no --share given"))
     rows = [result[0] for result in results]
-    failed = print_tables(results, args.pairs, tools["threads"],
-                          args.warm_threads)
-    failed = print_states(states, skipped, tools["threads"]) or failed
+    failed = print_tables(results, args.pairs, args.warm_threads)
+    failed = print_states(states, skipped) or failed
     print_commands(rows + [state[0] for _, state in states[1:]])
     if not args.no_extras and shutil.which("strace"):
         print_strace(rows[0])

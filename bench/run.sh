@@ -9,8 +9,7 @@
 # this script starts on 127.0.0.1 (default 3 rounds), then a system-call
 # summary. 0 rounds skips the cold or the network-share row.
 # KESTRIV=<binary> uses another binary; KESTRIV_BENCH_DIR=<dir> keeps the
-# trees elsewhere; KESTRIV_THREADS_ROWS=0 or 1 says whether kestriv takes
-# --threads (otherwise its --help says).
+# trees elsewhere.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$here")"
@@ -28,7 +27,7 @@ while [ $# -gt 0 ]; do
     --cold-pairs=*) cold_pairs="${1#--cold-pairs=}" ;;
     --share-pairs) share_pairs="${2:?--share-pairs needs a number}"; shift ;;
     --share-pairs=*) share_pairs="${1#--share-pairs=}" ;;
-    -h|--help) sed -n 2,13p "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n 2,12p "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
