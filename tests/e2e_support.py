@@ -286,8 +286,11 @@ def run_on_terminal(args, cwd, locale=None):
     # it wrote are read (seen on a loaded machine). The end marker, written
     # once the tool has gone, tells when everything has arrived.
     out = b""
-    while proc.poll() is None:
+    deadline = time.monotonic() + 120
+    while proc.poll() is None and time.monotonic() < deadline:
         out += read_ready(controller, 0.05)
+    if proc.poll() is None:
+        proc.kill()  # a hung run fails below, with what it printed
     os.write(terminal, TERMINAL_END)
     deadline = time.monotonic() + 60
     while TERMINAL_END not in out and time.monotonic() < deadline:
