@@ -43,9 +43,13 @@ command -v python3 >/dev/null || missing+=(python3)
 command -v strace >/dev/null || missing+=(strace)
 command -v cc >/dev/null || missing+=(gcc)
 export DEBIAN_FRONTEND=noninteractive
+# Installs the packages named, saying so; apt-get's errors stay on stderr.
+apt_install() {
+  echo "installing: $*"
+  apt-get update -qq >/dev/null && apt-get install -y -qq "$@" >/dev/null
+}
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  apt-get update -qq >/dev/null && apt-get install -y -qq "${missing[@]}" >/dev/null
+  apt_install "${missing[@]}"
 fi
 # The peers: a run without them (no package source, no root) still times
 # kestriv against find.
@@ -53,8 +57,7 @@ peers=()
 command -v bfs >/dev/null || peers+=(bfs)
 command -v fdfind >/dev/null || command -v fd >/dev/null || peers+=(fd-find)
 if [ ${#peers[@]} -gt 0 ]; then
-  echo "installing: ${peers[*]}"
-  { apt-get update -qq && apt-get install -y -qq "${peers[@]}"; } >/dev/null 2>&1 ||
+  apt_install "${peers[@]}" 2>/dev/null ||
     echo "run.sh: could not install ${peers[*]}; timing without them"
 fi
 
@@ -129,9 +132,7 @@ start_share() {
     need+=(openssh-client)
   command -v sshfs >/dev/null || need+=(sshfs)
   if [ ${#need[@]} -gt 0 ]; then
-    echo "installing: ${need[*]}"
-    if ! { apt-get update -qq && apt-get install -y -qq "${need[@]}"; } \
-        >/dev/null 2>&1; then
+    if ! apt_install "${need[@]}" 2>/dev/null; then
       share_skipped="could not install ${need[*]}"; return 1
     fi
     sshd="$(command -v sshd || echo /usr/sbin/sshd)"
