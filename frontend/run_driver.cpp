@@ -63,10 +63,33 @@ void DispatchOption(const std::string& item) {
   }
 }
 
-// Takes `arg` when it is one of the long options: "--help" and
-// "--version" answer at once and end the run with 0; "--print0" and
-// "--bare" choose the entry form, the last one given counting.
-bool TakeLongOption(const std::string& arg) {
+// The most threads --threads takes.
+constexpr size_t kMostThreads = 64;
+
+// What the long options choose for the run besides the entry form.
+struct RunChoices {
+  size_t threads = 0;  // 0: the machine's default
+};
+
+// The number of --threads: 1 to kMostThreads, in decimal digits.
+size_t ThreadsValue(const std::string& text) {
+  size_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9' || value > kMostThreads) FailWith(kMsgBadThreadsOption);
+    value = value * 10 + static_cast<size_t>(c - '0');
+  }
+  if (value < 1 || value > kMostThreads) FailWith(kMsgBadThreadsOption);
+  return value;
+}
+
+// Takes the long option at `args[*at]`, moving `*at` past a value it
+// takes: "--help" and "--version" answer at once and end the run with 0;
+// "--print0" and "--bare" choose the entry form, the last one given
+// counting; "--threads N" (or "--threads=N") the threads. False when it is
+// none of them.
+bool TakeLongOption(const TStringList& args, size_t* at, RunChoices* choices) {
+  const std::string& arg = args[*at];
+  static const std::string kThreads = "--threads";
   if (arg == "--help") {
     ShowUsage();
     ShowHelpLines();
@@ -80,6 +103,11 @@ bool TakeLongOption(const std::string& arg) {
     SetEntryForm(EntryForm::kNulEnded);
   } else if (arg == "--bare") {
     SetEntryForm(EntryForm::kBare);
+  } else if (arg == kThreads) {
+    if (*at + 1 >= args.size()) FailWith(kMsgBadThreadsOption);
+    choices->threads = ThreadsValue(args[++*at]);
+  } else if (arg.compare(0, kThreads.size() + 1, kThreads + "=") == 0) {
+    choices->threads = ThreadsValue(arg.substr(kThreads.size() + 1));
   } else {
     return false;
   }
@@ -91,24 +119,26 @@ bool TakeLongOption(const std::string& arg) {
 // taken. "--" itself ends the options: every later word is a search path,
 // so an absolute POSIX path can be searched.
 void SortArguments(const TStringList& args, TStringList* option_args,
-                   TStringList* search_paths) {
+                   TStringList* search_paths, RunChoices* choices) {
   bool options_ended = false;
-  for (const std::string& arg : args) {
+  for (size_t at = 0; at < args.size(); ++at) {
+    const std::string& arg = args[at];
     if (options_ended) {
       search_paths->push_back(arg);
     } else if (arg == "--") {
       options_ended = true;
-    } else if (!TakeLongOption(arg)) {
+    } else if (!TakeLongOption(args, &at, choices)) {
       (arg[0] == '/' ? option_args : search_paths)->push_back(arg);
     }
   }
 }
 
 void SearchEveryPair(const TStringList& search_paths,
-                     const TStringList& name_masks) {
+                     const TStringList& name_masks, const RunChoices& choices) {
   // The run's directories share one session, released with the run.
-  FileSystemSessionPtr session =
-      NewFileSystemSession(search_paths.size() * name_masks.size() > 1);
+  FileSystemSessionPtr session = NewFileSystemSession(
+      search_paths.size() * name_masks.size() > 1,
+      choices.threads != 0 ? choices.threads : DefaultThreadCount());
   const bool listing = CurrentEntryForm() == EntryForm::kListing;
   for (const std::string& path : search_paths) {
     const size_t mask_count = name_masks.size();
@@ -144,7 +174,8 @@ void ShowUsage() {
 void ShowHelpLines() {
   // The long options continue the screen's list of options.
   for (MessageId line :
-       {kMsgHelpDoubleDash, kMsgHelpPrint0, kMsgHelpBare, kMsgHelpVersion})
+       {kMsgHelpDoubleDash, kMsgHelpPrint0, kMsgHelpBare, kMsgHelpThreads,
+        kMsgHelpVersion})
     WriteLine(MessageText(line));
   WriteLine("");
   WriteLine(MessageText(kMsgHelpExitCodes));
@@ -173,12 +204,13 @@ void RunMain(const TStringList& args) {
   // leaves the walks.
   {
     TStringList option_args, search_paths, name_masks;
-    SortArguments(args, &option_args, &search_paths);
+    RunChoices choices;
+    SortArguments(args, &option_args, &search_paths, &choices);
     if (search_paths.empty()) search_paths.push_back(CurrentDirectory());
     ParseOptions(option_args);
     SplitCommaText(name_masks,
                    ReplaceAllText(SearchSettings.NameMaskText, ":", ","));
-    SearchEveryPair(search_paths, name_masks);
+    SearchEveryPair(search_paths, name_masks, choices);
   }
   // Scripts get the paths alone; the last write's failure still counts.
   if (CurrentEntryForm() == EntryForm::kListing) {

@@ -95,7 +95,7 @@ std::string UsageScreen() {
 std::string HelpScreen() {
   std::string screen = UsageScreen();
   for (MessageId line : {kMsgHelpDoubleDash, kMsgHelpPrint0, kMsgHelpBare,
-                         kMsgHelpVersion})
+                         kMsgHelpThreads, kMsgHelpVersion})
     screen += MessageText(line) + std::string("\r\n");
   return screen + "\r\n" + MessageText(kMsgHelpExitCodes) + "\r\n";
 }
@@ -140,6 +140,17 @@ TEST_F(RunDriverTest, WordsBeforeAndAfterDoubleDash) {
       {{"/na", "--", "--print0"}, "/ --print0 /\r\n\r\n0 files in 1 dirs.", 1},
       // Error lines stay as they are.
       {{"--print0", "/x"}, MessageText(kMsgBadOption) + std::string("\r\n"), 2},
+      // --threads takes the next word, or its value after "=".
+      {{"--threads", "1", "/na", "no/such"}, "/ no/such /\r\n\r\n0 files in 1 dirs.", 1},
+      {{"/na", "--threads=64", "no/such"}, "/ no/such /\r\n\r\n0 files in 1 dirs.", 1},
+      {{"/na", "--", "--threads", "1"}, "/ --threads /\r\n/ 1 /\r\n\r\n0 files in 2 dirs.", 1},
+      {{"/na", "--threads", "0"}, MessageText(kMsgBadThreadsOption) + std::string("\r\n"), 2},
+      {{"/na", "--threads=65"}, MessageText(kMsgBadThreadsOption) + std::string("\r\n"), 2},
+      {{"/na", "--threads=1x"}, MessageText(kMsgBadThreadsOption) + std::string("\r\n"), 2},
+      {{"/na", "--threads=99999999999999999999"}, MessageText(kMsgBadThreadsOption) + std::string("\r\n"), 2},
+      {{"/na", "--threads=-2"}, MessageText(kMsgBadThreadsOption) + std::string("\r\n"), 2},
+      {{"/na", "--threads="}, MessageText(kMsgBadThreadsOption) + std::string("\r\n"), 2},
+      {{"/na", "--threads"}, MessageText(kMsgBadThreadsOption) + std::string("\r\n"), 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output);

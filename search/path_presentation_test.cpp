@@ -84,7 +84,7 @@ TEST_F(PathPresentationTest, SearchRootPrefixMatchesTrueCasePath) {
   for (const auto& step : steps) {
     SCOPED_TRACE(step.dir + step.name);
     const std::string expected = TrueCasePath(step.dir + step.name);
-    FileSystemSessionPtr session = NewFileSystemSession(false);
+    FileSystemSessionPtr session = NewFileSystemSession(false, 1);
     SearchRoot root = OpenSearchRoot(*session, step.dir);
     ASSERT_TRUE(root.prefix_known);
     EXPECT_TRUE(root.dir);

@@ -180,6 +180,7 @@ bool NextSubdirectory(Level& level) {
     level.started = true;
     // Only directories, and of them the directory and link bits, are read.
     level.descent.Wanted = kOnlyDirectories;
+    if (level.dir) ReadAheadBelow(*level.dir);
     found = level.dir ? OpenEntryScan(*level.dir, "*.*", kAttrMaskAll,
                                       level.descent)
                       : 1;
@@ -248,7 +249,7 @@ void SearchDirectory(const std::string& dir, const std::string& mask,
                      FileSystemSession* session) {
   FileSystemSessionPtr own;
   if (session == nullptr) {
-    own = NewFileSystemSession(false);
+    own = NewFileSystemSession(false, 1);
     session = own.get();
   }
   Walk walk;

@@ -15,6 +15,7 @@ enum MessageId : int {
   kMsgBadAgeOption,      // the /d option is invalid
   kMsgBadViewOption,     // the /v option is invalid
   kMsgOptionIsDirectory,  // '%s' is an option and a directory; paths after --
+  kMsgBadThreadsOption,  // the --threads option is invalid
   kMsgUsage1,            // usage screen: name and version
   kMsgUsage2,            // usage screen: command form
   kMsgUsage3,            // usage screen: /n and /a
@@ -24,6 +25,7 @@ enum MessageId : int {
   kMsgHelpDoubleDash,    // --help: -- ends the options
   kMsgHelpPrint0,        // --help: --print0
   kMsgHelpBare,          // --help: --bare
+  kMsgHelpThreads,       // --help: --threads
   kMsgHelpVersion,       // --help: --version
   kMsgHelpExitCodes,     // --help: the exit codes
   kMsgInvalidDate,       // a value that cannot be a date was passed

@@ -115,7 +115,7 @@ class PosixWindowsRules(Case):
                                      stdout=subprocess.PIPE,
                                      stderr=subprocess.PIPE, preexec_fn=start)
                 self.assertEqual(run.stderr, b"")
-                self.assertEqual(run.returncode, 0)
+                self.assertEqual(run.returncode, 0, run.stdout[-300:])
                 self.assertTrue(run.stdout.endswith(tail), run.stdout[-80:])
         os.close(cwd)
 

@@ -49,8 +49,14 @@ using FileSystemSessionPtr =
 
 // A session for one run. With `repeated_walks` (several masks or search
 // paths) the listings the first walk reads may serve the later ones,
-// within a fixed memory budget.
-FileSystemSessionPtr NewFileSystemSession(bool repeated_walks);
+// within a fixed memory budget. With `threads` above 1, the walk's thread
+// and `threads` - 1 workers that read listings ahead of it, once the walk
+// has shown it has enough directories to make them worth starting; 1 is
+// the walk's thread alone.
+FileSystemSessionPtr NewFileSystemSession(bool repeated_walks, size_t threads);
+
+// The threads a run uses when none are asked for.
+size_t DefaultThreadCount();
 
 // A session for a single service call: it keeps nothing afterwards and
 // leaves the process's limits alone.
@@ -76,6 +82,10 @@ struct TSearchRec;
 // Opens the subdirectory (or link to one) that a scan of `parent` has just
 // delivered into `entry`, by its stored name; null when that fails.
 DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry);
+
+// The walk is about to enter the subdirectories of `dir`, each in the order
+// of its listing: their listings may be read ahead.
+void ReadAheadBelow(Directory& dir);
 
 // Makes `dir`, opened from an entry, stand on its own, so that its parent
 // may close before it; false when it cannot be opened.

@@ -278,6 +278,9 @@ DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry) {
   // An entry listed as a directory is opened only as one: should it have
   // become a link since, it is not followed to wherever that leads.
   dir->follow = (entry.Attr & kAttrReparsePoint) != 0;
+  if (parent.ahead != nullptr && !dir->follow)
+    dir->ahead = parent.session->ahead->TakeSubdirectory(parent.ahead,
+                                                         entry.Name);
   return dir;
 }
 

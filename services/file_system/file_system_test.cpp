@@ -78,7 +78,7 @@ class FileSystemTest : public ::testing::Test {
     CloseEntryScan(rec);
     return names;
   }
-  FileSystemSessionPtr session_ = NewFileSystemSession(false);
+  FileSystemSessionPtr session_ = NewFileSystemSession(false, 1);
   DirectoryPtr dir_;
   std::string root_;
 };

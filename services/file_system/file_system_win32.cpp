@@ -24,9 +24,13 @@ void FileSystemSessionDeleter::operator()(FileSystemSession* session) const {
   delete session;
 }
 
-FileSystemSessionPtr NewFileSystemSession(bool) {
+FileSystemSessionPtr NewFileSystemSession(bool, size_t) {
   return FileSystemSessionPtr(new FileSystemSession);
 }
+
+size_t DefaultThreadCount() { return 1; }
+
+void ReadAheadBelow(Directory&) {}
 
 FileSystemSessionPtr NewOneCallSession() {
   return FileSystemSessionPtr(new FileSystemSession);

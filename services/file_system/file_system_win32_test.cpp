@@ -91,7 +91,7 @@ class FileSystemWin32Test : public ::testing::Test {
   }
 
   std::string root_;
-  FileSystemSessionPtr session_ = NewFileSystemSession(false);
+  FileSystemSessionPtr session_ = NewFileSystemSession(false, 1);
   DirectoryPtr root_dir_;  // root_, opened from typed text
 };
 

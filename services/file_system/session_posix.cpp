@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "services/case_fold.h"
 #include "services/wildcard.h"
@@ -23,6 +24,10 @@ constexpr size_t kLeastBudget = 8;
 constexpr rlim_t kWantedDescriptors = 1 << 16;
 // Descriptors of finished directories closed together.
 constexpr size_t kCloseBatch = 256;
+// Descriptors the workers may hold for directories still to read, and the
+// fewest that make workers worth starting.
+constexpr size_t kAheadDescriptors = 1024;
+constexpr size_t kLeastAheadDescriptors = 16;
 
 // Descriptors of finished directories are closed in batches: the process
 // then holds them in runs of neighbouring numbers, and the system closes a
@@ -202,14 +207,26 @@ FileSystemSessionPtr NewOneCallSession() {
   return session;
 }
 
-FileSystemSessionPtr NewFileSystemSession(bool repeated_walks) {
-  // A quarter of the budget, at most kCloseBatch, waits to be closed.
+FileSystemSessionPtr NewFileSystemSession(bool repeated_walks,
+                                          size_t threads) {
+  // A quarter of the budget, at most kCloseBatch, waits to be closed; of
+  // the rest, the workers may hold half, at most kAheadDescriptors.
   const size_t budget = DescriptorBudget();
   const size_t batch = std::min(kCloseBatch, budget / 4);
+  const size_t ahead =
+      threads > 1 ? std::min(kAheadDescriptors, (budget - batch) / 2) : 0;
+  const bool workers = ahead >= kLeastAheadDescriptors + threads;
   std::unique_ptr<DirectoryReader> reader = NewSystemDirectoryReader();
-  FileSystemSessionPtr session =
-      NewSessionWithReader(reader.get(), repeated_walks, budget - batch, batch);
+  FileSystemSessionPtr session = NewSessionWithReader(
+      reader.get(), repeated_walks, budget - batch - (workers ? ahead : 0),
+      batch);
   session->own_reader = std::move(reader);
+  // Each worker holds one more descriptor while it reads. As many threads
+  // as processors start; more come where the walk waits for reads.
+  const size_t processors = std::max(2u, std::thread::hardware_concurrency());
+  if (workers)
+    EnableReadAhead(*session, threads - 1,
+                    std::min<size_t>(threads, processors) - 1, ahead - threads);
   return session;
 }
 
@@ -223,6 +240,7 @@ void FileSystemSessionDeleter::operator()(FileSystemSession* session) const {
 // (it is not below a link).
 void DirectoryDeleter::operator()(Directory* dir) const {
   FileSystemSession& session = *dir->session;
+  if (dir->ahead != nullptr) session.ahead->Release(dir->ahead);
   if (dir->fd >= 0) {
     Directory* parent = dir->parent;
     if (parent != nullptr && parent->fd < 0 && parent->identity_known) {
@@ -287,10 +305,16 @@ const Listing* ListingOf(Directory& dir) {
     if (dir.run_number != 0) {
       ++session.counts.listings_reused;
       dir.listed = true;
+      dir.recalled = true;
       return &dir.listing;
     }
   }
-  if (!ReadFromSystem(dir)) return nullptr;
+  // A listing a worker could not read is read again here, so that what
+  // fails, fails as it does without workers.
+  const bool read_ahead =
+      dir.ahead != nullptr &&
+      session.ahead->TakeListing(dir.ahead, &dir.listing.bytes);
+  if (!read_ahead && !ReadFromSystem(dir)) return nullptr;
   ++session.counts.listings_read;
   if (keyed) dir.run_number = session.run.Remember(key, dir.listing);
   dir.listed = true;

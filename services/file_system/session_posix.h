@@ -18,6 +18,7 @@
 #include "services/file_system/directory_reader_posix.h"
 #include "services/file_system/file_system.h"
 #include "services/file_system/listing_posix.h"
+#include "services/file_system/read_ahead.h"
 #include "services/file_system/run_listings_posix.h"
 #include "services/wildcard.h"
 
@@ -47,6 +48,11 @@ struct FileSystemSession {
   ScanCounts counts;
   // Masks prepared for matching, by their text.
   std::vector<std::pair<std::string, std::unique_ptr<CompiledMask>>> masks;
+  // Listings read ahead of the walk, when the run has workers; destroyed
+  // before the reader they read through.
+  std::unique_ptr<AheadSource> ahead_source;
+  std::unique_ptr<ReadAhead> ahead;
+  size_t descents = 0;  // directories the walk has descended into
 };
 
 struct Directory {
@@ -64,6 +70,8 @@ struct Directory {
   bool listed = false;  // `listing` holds its entries
   Listing listing;
   uint32_t run_number = 0;  // its number among the run's kept listings
+  bool recalled = false;    // its listing is one kept for the run
+  AheadNode* ahead = nullptr;  // its place among the listings read ahead
   std::unique_ptr<AliasTable> aliases;  // made at the first short name
 };
 
@@ -73,6 +81,12 @@ struct Directory {
 FileSystemSessionPtr NewSessionWithReader(DirectoryReader* reader,
                                           bool repeated_walks, size_t budget,
                                           size_t close_batch);
+
+// Gives `session` up to `workers` threads that read listings ahead of the
+// walk, `first_workers` of them from the start, holding at most `handles`
+// descriptors for it.
+void EnableReadAhead(FileSystemSession& session, size_t workers,
+                     size_t first_workers, size_t handles);
 
 // The descriptor of `dir`, opened (again) where needed from its nearest
 // open ancestor; -1 with `dir.error` set when that fails.
