@@ -6,6 +6,7 @@
 #     posix         native build, unit and end-to-end tests (build/posix)
 #     win32         MinGW-w64 build, the same tests under Wine (build/win32)
 #     sanitize      native build under ASan and UBSan, its tests
+#     tsan          native build under ThreadSanitizer, its tests
 #     differential  both builds select the same entries: fixed queries and
 #                   80 seeded random cases (needs posix, win32);
 #                   tests/differential_long.sh runs 2,000
@@ -18,7 +19,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")" && pwd)"
 cd "$root"
 
-all_stages=(posix win32 sanitize differential fuzz package)
+all_stages=(posix win32 sanitize tsan differential fuzz package)
 stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=("${all_stages[@]}")
 for stage in "${stages[@]}"; do
@@ -79,6 +80,9 @@ check() {  # name
 if wants posix; then
   build posix -DCMAKE_BUILD_TYPE=Release -DKESTRIV_TESTS=ON
   check posix
+  # The end-to-end tests once more with the walk's thread alone.
+  (cd build/posix && KESTRIV_TEST_THREADS=1 ctest -j"$jobs" -R '^e2e\.' \
+    --output-on-failure)
 fi
 
 if wants win32; then
@@ -92,6 +96,13 @@ if wants sanitize; then
   build sanitize -DCMAKE_BUILD_TYPE=Debug -DKESTRIV_SANITIZE=ON \
     -DKESTRIV_TESTS=ON
   check sanitize
+fi
+
+if wants tsan; then
+  # Races are reported as errors; the tests fail on any report.
+  build tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIV_TSAN=ON \
+    -DKESTRIV_TESTS=ON
+  (export TSAN_OPTIONS="halt_on_error=1 exitcode=66"; check tsan)
 fi
 
 if wants differential; then

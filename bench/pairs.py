@@ -10,7 +10,8 @@ find's, or for /vs kestriv's own /n*.txt). Peak memory is the maximum
 resident set size of one more run of each command under /usr/bin/time -v.
 bfs and fd take part where installed; the raw walk is bench/getdents_walk.c,
 reading every directory with openat and getdents64 and nothing else, on one
-thread and (for /n*.txt) on --warm-threads threads over a shared stack.
+thread and (for /n*.txt) on --warm-threads threads over a shared stack;
+kestriv also runs with --threads 1, the walk's thread alone.
 
 Then /n*.txt in two more tree states, each with find, bfs, fd, kestriv and
 the raw walk on one thread and on many: cold, the page cache, dentries and
@@ -94,7 +95,9 @@ class Row:
                               time.localtime(int(self.cutoff)))
         expr = [stamp if a == "{cutoff}" else a for a in find_expr or []]
         k = self.kestriv = tools["kestriv"]
-        self.commands = {"kestriv": [k] + kargs + ["."]}
+        # And the walk's thread alone, reading one directory at a time.
+        self.commands = {"kestriv": [k] + kargs + ["."],
+                         "kestriv1": [k, "--threads", "1"] + kargs + ["."]}
         if base_args is not None:
             self.base_name = "kestriv " + " ".join(base_args)
             self.commands["base"] = [k] + base_args + ["."]
@@ -355,6 +358,7 @@ def mib(kib):
 
 def tool_name(tool, row):
     return {"base": row.base_name, "floor": "raw walk",
+            "kestriv1": "kestriv --threads 1",
             "floorN": "raw walk -j %d" % row.floor_threads}.get(tool, tool)
 
 
@@ -372,14 +376,14 @@ def print_tables(results, pairs, warm_threads):
           "the row names another), %d rounds, all output to /dev/null. "
           "(≠): selection differs, see the notes." % pairs)
     print()
-    print("| query | entries | baseline ms | kestriv | bfs | fd "
-          "| raw walk | raw walk, %d threads "
+    print("| query | entries | baseline ms | kestriv | kestriv --threads 1 "
+          "| bfs | fd | raw walk | raw walk, %d threads "
           "| peak MiB kestriv / find / bfs / fd |" % warm_threads)
-    print("|---|---:|---:|---:|---:|---:|---:|---:|---|")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---|")
     for row, selected, notes, medians, peaks in results:
         peak = " / ".join(mib(peaks.get(t)) if t in row.commands else "—"
                           for t in ("kestriv", "base", "bfs", "fd"))
-        tools = ["kestriv", "bfs", "fd", "floor", "floorN"]
+        tools = ["kestriv", "kestriv1", "bfs", "fd", "floor", "floorN"]
         print("| `%s` | %d | %.0f | %s | %s |" % (
             row.label, selected, medians["base"] * 1000,
             " | ".join(cell(t, row, notes, medians) for t in tools), peak))
@@ -399,9 +403,9 @@ def print_states(states, skipped):
           "lists below the tree.")
     print()
     print("| tree state | entries | rounds | find | bfs | fd | kestriv | "
-          "raw walk, 1 thread | raw walk, parallel |")
-    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
-    tools = ["base", "bfs", "fd", "kestriv", "floor", "floorN"]
+          "kestriv --threads 1 | raw walk, 1 thread | raw walk, parallel |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+    tools = ["base", "bfs", "fd", "kestriv", "kestriv1", "floor", "floorN"]
     for label, (row, entries, rounds, notes, medians) in states:
         print("| %s (parallel: %d threads) | %d | %d | %s |" % (
             label, row.floor_threads, entries, rounds,

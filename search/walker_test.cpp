@@ -15,6 +15,9 @@ namespace {
 
 constexpr size_t kKeptDescriptors = 256;
 constexpr size_t kCloseBatch = 16;
+constexpr size_t kAheadDescriptors = 32;
+// Thread counts each walk runs with: the walk alone, and with workers.
+const size_t kThreadCounts[] = {1, 2, 5};
 
 class WalkerTest : public ::testing::Test {
  protected:
@@ -26,13 +29,18 @@ class WalkerTest : public ::testing::Test {
                              "top/a/b/q.doc", "top/c/z.doc", "top/e/"})
       tree_.Add(path);
   }
-  // Runs every mask over "top" with one cache, as a run does.
-  std::string Run(const std::vector<std::string>& masks) {
+  // Runs every mask over "top" with one cache, as a run does, with
+  // `threads` - 1 workers reading ahead from the first descent on.
+  std::string Run(const std::vector<std::string>& masks, size_t threads = 1) {
     CapturedOutput capture(/*character_device=*/true);
     FileSystemSessionPtr session = NewSessionWithReader(
         &tree_, masks.size() > 1, kKeptDescriptors, kCloseBatch);
+    EnableReadAhead(*session, threads - 1, threads - 1, kAheadDescriptors);
+    session->descents_before_workers = 1;
     for (const std::string& mask : masks)
       SearchDirectory("top", mask, session.get());
+    // Nothing read ahead outlives the walks.
+    if (session->ahead) EXPECT_EQ(session->ahead->LiveNodes(), 0u);
     FlushOutput();
     return CapturedOutput::Bytes();
   }
@@ -59,18 +67,21 @@ TEST_F(WalkerTest, PrintsEachDirectoryBeforeItsSubdirectoriesReadingItOnce) {
        "top/a/b\r\ntop/a/b/q.doc\r\ntop/c/z.doc\r\n", 12, 15},
   };
   for (const auto& c : cases) {
-    SetUp();
-    SCOPED_TRACE(c.output);
-    EXPECT_EQ(Run(c.masks), c.output);
-    EXPECT_EQ(SearchSettings.FoundCount, c.found);
-    EXPECT_EQ(SearchSettings.DirCount, c.dirs);
-    // One listing per directory for the whole run: the descent reuses the
-    // selection's, and the later walks the first walk's.
-    for (const char* dir : kDirectories) {
-      EXPECT_EQ(tree_.NodeAt(dir).listings, 1u) << dir;
-      EXPECT_LE(tree_.NodeAt(dir).opens, 2 * c.masks.size()) << dir;
+    for (size_t threads : kThreadCounts) {
+      SetUp();
+      SCOPED_TRACE(c.output);
+      SCOPED_TRACE(threads);
+      EXPECT_EQ(Run(c.masks, threads), c.output);
+      EXPECT_EQ(SearchSettings.FoundCount, c.found);
+      EXPECT_EQ(SearchSettings.DirCount, c.dirs);
+      // One listing per directory for the whole run: the descent reuses
+      // the selection's, and the later walks the first walk's.
+      for (const char* dir : kDirectories) {
+        EXPECT_EQ(tree_.NodeAt(dir).listings, 1u) << dir;
+        EXPECT_LE(tree_.NodeAt(dir).opens, 2 * c.masks.size()) << dir;
+      }
+      EXPECT_EQ(tree_.OpenNow(), 0u);
     }
-    EXPECT_EQ(tree_.OpenNow(), 0u);
   }
 }
 
@@ -87,36 +98,67 @@ TEST_F(WalkerTest, ShortFormsComeFromTheListingsInHand) {
 TEST_F(WalkerTest, DeepTreesKeepFewDescriptorsOpen) {
   std::string deep = "top/";
   for (int level = 0; level < 600; ++level) deep += "d/";
-  tree_.Add(deep + "leaf.txt");
   // Unlimited, and where the system refuses descriptors long before the
   // budget is spent: nothing may be lost either way.
   for (size_t limit : {size_t(-1), size_t(40)}) {
-    SCOPED_TRACE(limit);
-    tree_.LimitOpen(limit);
-    Run({"leaf.txt"});
-    EXPECT_EQ(SearchSettings.FoundCount, 1);
-    EXPECT_EQ(SearchSettings.DirCount, 605);
-    EXPECT_LT(tree_.MostOpenAtOnce(), kKeptDescriptors + kCloseBatch + 8);
-    EXPECT_EQ(tree_.OpenNow(), 0u);
-    SetUp();
-    tree_.Add(deep + "leaf.txt");
+    for (size_t threads : kThreadCounts) {
+      SCOPED_TRACE(limit);
+      SCOPED_TRACE(threads);
+      SetUp();
+      tree_.Add(deep + "leaf.txt");
+      tree_.LimitOpen(limit);
+      Run({"leaf.txt"}, threads);
+      EXPECT_EQ(SearchSettings.FoundCount, 1);
+      EXPECT_EQ(SearchSettings.DirCount, 605);
+      EXPECT_LT(tree_.MostOpenAtOnce(),
+                kKeptDescriptors + kCloseBatch + kAheadDescriptors + 8);
+      EXPECT_EQ(tree_.OpenNow(), 0u);
+    }
+  }
+}
+
+// A directory that cannot be opened, or that is gone once its parent is
+// listed, is what it is without workers, whoever meets it first.
+TEST_F(WalkerTest, UnreadableAndVanishedDirectoriesAsWithoutWorkers) {
+  for (int error : {EACCES, ENOENT}) {
+    std::string alone;
+    for (size_t threads : kThreadCounts) {
+      SetUp();
+      for (int i = 0; i < 20; ++i)
+        tree_.Add("top/w" + std::to_string(i) + "/k/f.txt");
+      tree_.FailOpens("top/a/", error);
+      tree_.FailOpens("top/w7/k/", error);
+      SCOPED_TRACE(error);
+      SCOPED_TRACE(threads);
+      const std::string output = Run({"*.txt"}, threads);
+      if (threads == 1) alone = output;
+      EXPECT_EQ(output, alone);
+      EXPECT_EQ(SearchSettings.FoundCount, 20);  // top/n.txt and 19 f.txt
+      EXPECT_EQ(SearchSettings.DirCount, 44);  // none below top/a
+      EXPECT_EQ(tree_.OpenNow(), 0u);
+    }
   }
 }
 
 TEST_F(WalkerTest, LinkGraphsAreWalkedOncePerDirectory) {
   // Each level has two links to the next: 2^12 paths lead to the bottom.
   const int kLevels = 12;
-  for (int i = 0; i <= kLevels; ++i) tree_.Add("top/g" + std::to_string(i) + "/");
-  tree_.Add("top/g" + std::to_string(kLevels) + "/bottom.txt");
-  for (int i = 0; i < kLevels; ++i)
-    for (const char* name : {"/a", "/b"})
-      tree_.AddLink("top/g" + std::to_string(i) + name,
-                    "top/g" + std::to_string(i + 1) + "/");
-  tree_.AddLink("top/a/b/up", "top/");  // a cycle
-  Run({"bottom.txt"});
-  // Along its real path, and once below the links.
-  EXPECT_EQ(SearchSettings.FoundCount, 2);
-  EXPECT_LE(tree_.NodeAt("top/g5/").listings, 2u);
+  for (size_t threads : kThreadCounts) {
+    SCOPED_TRACE(threads);
+    SetUp();
+    for (int i = 0; i <= kLevels; ++i)
+      tree_.Add("top/g" + std::to_string(i) + "/");
+    tree_.Add("top/g" + std::to_string(kLevels) + "/bottom.txt");
+    for (int i = 0; i < kLevels; ++i)
+      for (const char* name : {"/a", "/b"})
+        tree_.AddLink("top/g" + std::to_string(i) + name,
+                      "top/g" + std::to_string(i + 1) + "/");
+    tree_.AddLink("top/a/b/up", "top/");  // a cycle
+    Run({"bottom.txt"}, threads);
+    // Along its real path, and once below the links.
+    EXPECT_EQ(SearchSettings.FoundCount, 2);
+    EXPECT_LE(tree_.NodeAt("top/g5/").listings, 2u);
+  }
 }
 
 }  // namespace

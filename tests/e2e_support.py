@@ -214,10 +214,23 @@ def tool_stderr(err):
                     if not WINE_NOISE.match(line))
 
 
+def sanitized():
+    """True when the binary under test carries a sanitizer's runtime, which
+    brings its own allocator and reserves much address space."""
+    with open(BINARY, "rb") as f:
+        data = f.read()
+    return b"__asan_init" in data or b"__tsan_init" in data
+
+
 def tool_command(args, raw=False):
     """The command that runs the tool with args (for subprocess); search-path
-    arguments are converted to the platform's syntax unless raw is set."""
+    arguments are converted to the platform's syntax unless raw is set.
+    KESTRIV_TEST_THREADS=N in the environment runs every search with
+    --threads N (a run without arguments stays one)."""
     args = list(args) if raw else [native_arg(a) for a in args]
+    threads = os.environ.get("KESTRIV_TEST_THREADS")
+    if threads and args:
+        args = ["--threads", threads] + args
     if is_windows():
         start_wine()
         return ["wine", BINARY] + args

@@ -32,7 +32,8 @@ FILES = [
     "share/zsh/vendor-completions/_kestriv",
     "share/fish/vendor_completions.d/kestriv.fish",
 ]
-LONG_OPTIONS = ["--help", "--version", "--print0", "--bare", "--"]
+LONG_OPTIONS = ["--help", "--version", "--print0", "--bare", "--threads",
+                "--"]
 SLASH_OPTIONS = ["/n", "/a", "/s", "/f", "/d", "/vs", "/r"]
 
 
@@ -123,6 +124,7 @@ CASES = [
     (["/v"], ["/vs"]),
     (["D"], ["Data", "Dir One"]),
     (["--", "Di"], ["Dir One"]),
+    (["--threads", ""], []),
     (["--", tree + "/D"], [tree + "/Data", tree + "/Dir One"]),
 ]
 bash = r'''source "$1"; shift; COMP_WORDS=(kestriv "$@")

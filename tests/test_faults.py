@@ -26,21 +26,31 @@ def lines_of(run):
 class OddTrees(Case):
     @posix_only
     def test_unreadable_directory_as_unprivileged_user(self):
-        make_tree(self.root, {"a/ok/f.txt": b"x", "a/locked/g.txt": b"y"})
+        # Enough directories for workers to start before the locked one.
+        make_tree(self.root, {"a/ok/f.txt": b"x", "a/z/locked/g.txt": b"y"})
+        make_tree(self.root, {"a/w%02d/h.txt" % i: b"h" for i in range(12)})
         os.chmod(self.root, 0o755)
-        os.chmod(os.path.join(self.root, "a", "locked"), 0)
+        os.chmod(os.path.join(self.root, "a", "z", "locked"), 0)
         as_nobody = os.getuid() == 0
-        proc = subprocess.run(
-            [e2e_support.BINARY, "/n*", "a"], cwd=self.root,
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-            preexec_fn=(lambda: os.setuid(NOBODY)) if as_nobody else None,
-            timeout=60)
-        self.assertEqual(proc.stderr, b"")
-        self.assertEqual(proc.returncode, 0)
-        blocks, summary = parse_output(proc.stdout)
-        self.assertEqual(sorted(blocks[0][1]),
-                         [b"a/locked", b"a/ok", b"a/ok/f.txt"])
-        self.assertEqual(summary, b"3 files in 3 dirs.")
+        expected = sorted([b"a/z", b"a/z/locked", b"a/ok", b"a/ok/f.txt"] +
+                          [b"a/w%02d" % i for i in range(12)] +
+                          [b"a/w%02d/h.txt" % i for i in range(12)])
+        outputs = set()
+        for threads in ([], ["--threads", "1"], ["--threads", "8"]):
+            with self.subTest(threads=threads):
+                proc = subprocess.run(
+                    [e2e_support.BINARY] + threads + ["/n*", "a"],
+                    cwd=self.root, stdout=subprocess.PIPE,
+                    stderr=subprocess.PIPE, timeout=60,
+                    preexec_fn=((lambda: os.setuid(NOBODY)) if as_nobody
+                                else None))
+                self.assertEqual(proc.stderr, b"")
+                self.assertEqual(proc.returncode, 0)
+                blocks, summary = parse_output(proc.stdout)
+                self.assertEqual(sorted(blocks[0][1]), expected)
+                self.assertEqual(summary, b"28 files in 16 dirs.")
+                outputs.add(proc.stdout)
+        self.assertEqual(len(outputs), 1)  # in the same order
 
     @posix_only
     def test_link_loops_and_dangling_links(self):
@@ -291,7 +301,7 @@ class RefusedOutput(Case):
              self.run_tool("--print0", "/n*.txt", ".").out, 1),
             (["--version"], 5, b"kestriv 1.01" + CRLF, 1),
         ]
-        for args, limit, whole, code in rows:
+        for args, limit, whole, code in self.rows_read_ahead(rows):
             with self.subTest(args=args, limit=limit):
                 with tempfile.TemporaryFile() as f:
                     result = run_to(args, self.root, f,
@@ -299,6 +309,16 @@ class RefusedOutput(Case):
                     f.seek(0)
                     self.assertEqual(f.read(), whole[:limit])
                 self.assertEqual(result, (code, b""))
+
+    def rows_read_ahead(self, rows):
+        """The rows, then rows refused while workers read ahead, blocked or
+        running: the run ends at once as without them."""
+        yield from rows
+        make_tree(self.root, {"many/d%03d/e/%s.txt" % (i, "n" * 60): b"x"
+                              for i in range(300)})
+        for threads in (["--threads", "1"], ["--threads", "6"], []):
+            args = threads + ["/n*.txt", "many"]
+            yield args, 4096, self.run_tool(*args).out, 1
 
     @posix_only
     def test_null_device_takes_gathered_writes(self):
@@ -366,10 +386,9 @@ ssize_t write(int fd, const void *data, size_t size) {
 def build_shim(test, source_text, name):
     """Compiles a preloadable library into the test's tree; skips the test
     where that cannot work."""
-    with open(e2e_support.BINARY, "rb") as f:
-        if b"__asan_init" in f.read():
-            test.skipTest("the sanitizers bring their own allocator and "
-                          "must come first in the process")
+    if e2e_support.sanitized():
+        test.skipTest("the sanitizers bring their own allocator and "
+                      "must come first in the process")
     compiler = shutil.which("cc")
     if not compiler:
         test.skipTest("no C compiler for the preloaded library")

@@ -14,10 +14,12 @@ _kestriv() {
       return
     fi
   done
+  # --threads takes a number.
+  [[ ${COMP_WORDS[COMP_CWORD-1]} == --threads ]] && return
   case "$cur" in
     -*)
       mapfile -t COMPREPLY < <(compgen -W \
-        '--help --version --print0 --bare --' -- "$cur")
+        '--help --version --print0 --bare --threads --' -- "$cur")
       ;;
     /*)
       mapfile -t COMPREPLY < <(compgen -W '/n /a /s /f /d /vs /r' -- "$cur")

@@ -1,5 +1,7 @@
 // Test support: an in-memory tree behind the POSIX scans' reader seam,
 // counting what is opened and listed, as a file system that logs accesses.
+// Workers reading ahead call it from several threads: each call holds a
+// lock.
 #ifndef KESTRIV_SERVICES_FILE_SYSTEM_FAKE_DIRECTORY_READER_POSIX_H_
 #define KESTRIV_SERVICES_FILE_SYSTEM_FAKE_DIRECTORY_READER_POSIX_H_
 
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,9 +27,19 @@ class FakeDirectoryReader : public DirectoryReader {
     size_t parent = 0;
     std::map<std::string, size_t> children;  // their listing order
     size_t opens = 0, listings = 0;
+    int open_error = 0;  // every open fails so when set
   };
 
   FakeDirectoryReader() { nodes_.emplace_back(); }  // the current directory
+  // A fresh tree in place of this one (its lock stays).
+  FakeDirectoryReader& operator=(FakeDirectoryReader&& other) {
+    nodes_ = std::move(other.nodes_);
+    open_ = std::move(other.open_);
+    next_fd_ = other.next_fd_;
+    most_open_ = other.most_open_;
+    open_limit_ = other.open_limit_;
+    return *this;
+  }
 
   // Adds every missing node of the "/"-separated `path`; a last component
   // ending in "/" is a directory, others are files.
@@ -54,11 +67,18 @@ class FakeDirectoryReader : public DirectoryReader {
   size_t MostOpenAtOnce() const { return most_open_; }
   // Opens beyond `limit` descriptors fail as the system's do at its limit.
   void LimitOpen(size_t limit) { open_limit_ = limit; }
+  // Every open of the directory at `path` fails with `error`, as one that
+  // cannot be read, or that is gone since its parent was listed.
+  void FailOpens(const std::string& path, int error) {
+    nodes_[Add(path)].open_error = error;
+  }
 
   int OpenAt(int at, const char* name, bool follow) override {
+    std::lock_guard<std::mutex> lock(mutex_);
     size_t node;
     if (open_.size() >= open_limit_) return Fail(EMFILE);
     if (!Resolve(at, name, follow, &node)) return -1;
+    if (nodes_[node].open_error != 0) return Fail(nodes_[node].open_error);
     if (nodes_[node].link) return Fail(ELOOP);
     if (!nodes_[node].directory) return Fail(ENOTDIR);
     ++nodes_[node].opens;
@@ -68,6 +88,7 @@ class FakeDirectoryReader : public DirectoryReader {
     return fd;
   }
   ssize_t ReadRecords(int fd, char* buffer, size_t size) override {
+    std::lock_guard<std::mutex> lock(mutex_);
     auto found = open_.find(fd);
     if (found == open_.end()) return Fail(EBADF);
     if (found->second.read) return 0;
@@ -86,6 +107,7 @@ class FakeDirectoryReader : public DirectoryReader {
     return static_cast<ssize_t>(records.size());
   }
   int StatAt(int at, const char* name, struct stat* st, bool follow) override {
+    std::lock_guard<std::mutex> lock(mutex_);
     size_t node;
     if (!Resolve(at, name, follow, &node)) return -1;
     std::memset(st, 0, sizeof *st);
@@ -97,7 +119,10 @@ class FakeDirectoryReader : public DirectoryReader {
     st->st_ino = node + 1;
     return 0;
   }
-  void Close(int fd) override { open_.erase(fd); }
+  void Close(int fd) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_.erase(fd);
+  }
   void CloseAll(std::vector<int>& fds) override {
     for (int fd : fds) Close(fd);
   }
@@ -152,6 +177,7 @@ class FakeDirectoryReader : public DirectoryReader {
   int next_fd_ = 100;
   size_t most_open_ = 0;
   size_t open_limit_ = static_cast<size_t>(-1);
+  std::mutex mutex_;
 };
 
 #endif  // KESTRIV_SERVICES_FILE_SYSTEM_FAKE_DIRECTORY_READER_POSIX_H_

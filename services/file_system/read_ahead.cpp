@@ -14,7 +14,6 @@ struct AheadNode {
   AheadNode* parent = nullptr;  // its handle opens this one
   std::string name;
   AheadState state = AheadState::kQueued;
-  bool taken = false;     // the walk has entered it
   bool released = false;  // nobody will take it any more
   bool expanded = false;  // its subdirectories are queued, or are none
   bool listing_taken = false;
@@ -90,9 +89,9 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::Start() {
+  Lock lock(mutex_);
   if (started_) return;
   started_ = true;
-  Lock lock(mutex_);
   while (workers_.size() < limits_.first_workers && !refused_) AddWorker();
 }
 
@@ -304,7 +303,6 @@ AheadNode* ReadAhead::Seed(AheadNode* node, AheadHandle handle,
   if (node == nullptr) {
     made = std::make_unique<AheadNode>();
     made->state = AheadState::kRead;
-    made->taken = true;
     made->listing_taken = true;
   }
   std::vector<AheadNode*> children = NewNodes(subdirectories);
@@ -340,7 +338,6 @@ AheadNode* ReadAhead::TakeSubdirectory(AheadNode* parent,
   AheadNode* child = parent->subdirectories[parent->next_taken];
   if (child->name != name) return nullptr;
   ++parent->next_taken;
-  child->taken = true;
   return child;
 }
 

@@ -62,14 +62,14 @@ class ReadAhead {
   // Starts the first workers, once; a thread the system refuses is done
   // without.
   void Start();
-  bool Started() const { return started_; }
 
   // The walk has read a directory itself (`node` null) or has taken the
   // listing of `node`, whose subdirectories were not queued: they are
   // entered next, through `handle`. The node that stands for it.
   AheadNode* Seed(AheadNode* node, AheadHandle handle,
                   std::vector<std::string> subdirectories);
-  // True when the subdirectories of `node` are queued or known to be none.
+  // True when the subdirectories of `node`, whose listing the walk has
+  // taken, are queued or known to be none.
   bool Expanded(const AheadNode* node) const;
   // The node of the subdirectory `name` the walk now enters below
   // `parent`, when it is the next one queued there; null otherwise.

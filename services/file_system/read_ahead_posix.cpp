@@ -14,9 +14,6 @@
 
 namespace {
 
-// The walk descends into this many directories before workers start: a
-// tree of a few directories is done before they could help.
-constexpr size_t kDescentsBeforeWorkers = 8;
 // A worker's stack: it only reads into the heap, and the system's default
 // (the main thread's limit, often 8 MiB) would spend address space a run
 // under a memory limit needs.
@@ -111,10 +108,11 @@ void EnableReadAhead(FileSystemSession& session, size_t workers,
 void ReadAheadBelow(Directory& dir) {
   FileSystemSession& session = *dir.session;
   if (!session.ahead) return;
-  if (++session.descents == kDescentsBeforeWorkers) session.ahead->Start();
-  if (dir.ahead != nullptr && session.ahead->Expanded(dir.ahead)) return;
+  if (++session.descents >= session.descents_before_workers)
+    session.ahead->Start();
   const Listing* listing = ListingOf(dir);
   if (listing == nullptr || dir.recalled) return;
+  if (dir.ahead != nullptr && session.ahead->Expanded(dir.ahead)) return;
   std::vector<std::string> names = SubdirectoriesIn(*listing);
   if (names.empty()) return;
   // The workers' own descriptor: the walk may give its own up.
