@@ -214,12 +214,13 @@ def tool_stderr(err):
                     if not WINE_NOISE.match(line))
 
 
-def sanitized():
-    """True when the binary under test carries a sanitizer's runtime, which
-    brings its own allocator and reserves much address space."""
+def sanitized(runtimes=(b"__asan_init", b"__tsan_init")):
+    """True when the binary under test carries a sanitizer's runtime (by
+    default any), which brings its own allocator and reserves much address
+    space."""
     with open(BINARY, "rb") as f:
         data = f.read()
-    return b"__asan_init" in data or b"__tsan_init" in data
+    return any(runtime in data for runtime in runtimes)
 
 
 def tool_command(args, raw=False):

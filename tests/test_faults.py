@@ -301,7 +301,12 @@ class RefusedOutput(Case):
              self.run_tool("--print0", "/n*.txt", ".").out, 1),
             (["--version"], 5, b"kestriv 1.01" + CRLF, 1),
         ]
+        # ThreadSanitizer's runtime takes the signal of a write past a zero
+        # limit for itself.
+        no_zero = e2e_support.sanitized([b"__tsan_init"])
         for args, limit, whole, code in self.rows_read_ahead(rows):
+            if limit == 0 and no_zero:
+                continue
             with self.subTest(args=args, limit=limit):
                 with tempfile.TemporaryFile() as f:
                     result = run_to(args, self.root, f,
