@@ -40,7 +40,10 @@ class WalkerTest : public ::testing::Test {
     for (const std::string& mask : masks)
       SearchDirectory("top", mask, session.get());
     // Nothing read ahead outlives the walks.
-    if (session->ahead) EXPECT_EQ(session->ahead->LiveNodes(), 0u);
+    if (session->ahead) {
+      session->ahead->Stop();
+      EXPECT_EQ(session->ahead->LiveNodes(), 0u);
+    }
     FlushOutput();
     return CapturedOutput::Bytes();
   }

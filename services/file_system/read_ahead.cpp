@@ -76,6 +76,13 @@ ReadAhead::ReadAhead(AheadSource* source, const AheadLimits& limits)
     : source_(source), limits_(limits) {}
 
 ReadAhead::~ReadAhead() {
+  Stop();
+  DiscardReleased();
+  // What is left was never taken: each queued node and its parents.
+  while (queue_head_ != nullptr) Discard(queue_head_);
+}
+
+void ReadAhead::Stop() {
   {
     Lock lock(mutex_);
     stop_ = true;
@@ -83,14 +90,12 @@ ReadAhead::~ReadAhead() {
   work_ready_.notify_all();
   // No worker starts any more: the vector stays as it is.
   for (std::thread& worker : workers_) worker.join();
-  DiscardReleased();
-  // What is left was never taken: each queued node and its parents.
-  while (queue_head_ != nullptr) Discard(queue_head_);
+  workers_.clear();
 }
 
 void ReadAhead::Start() {
   Lock lock(mutex_);
-  if (started_) return;
+  if (started_ || stop_) return;
   started_ = true;
   while (workers_.size() < limits_.first_workers && !refused_) AddWorker();
 }
@@ -142,7 +147,7 @@ void ReadAhead::CountRead(bool waited) {
   if (++window_reads_ < kReadWindow) return;
   const bool more = waiting_reads_ >= kWaitingReadsPerWindow;
   window_reads_ = waiting_reads_ = 0;
-  if (more && started_ && !refused_ && idle_ == 0 &&
+  if (more && started_ && !stop_ && !refused_ && idle_ == 0 &&
       workers_.size() < limits_.workers && FirstQueued() != nullptr)
     AddWorker();
 }

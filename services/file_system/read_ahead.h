@@ -62,6 +62,8 @@ class ReadAhead {
   // Starts the first workers, once; a thread the system refuses is done
   // without.
   void Start();
+  // Stops the workers: the reads begun end, no other begins.
+  void Stop();
 
   // The walk has read a directory itself (`node` null) or has taken the
   // listing of `node`, whose subdirectories were not queued: they are
@@ -82,7 +84,8 @@ class ReadAhead {
   // the walk did not take go.
   void Release(AheadNode* node);
 
-  // Nodes alive, for tests that check that nothing is kept.
+  // Nodes alive, for tests that check, once the workers are stopped, that
+  // nothing is kept.
   size_t LiveNodes();
 
  private:
