@@ -2,6 +2,7 @@
 
 #include <errno.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <new>
@@ -33,10 +34,10 @@ namespace {
 // A read that takes longer than this, and a little more for each byte it
 // lists, waited for a disk or a network, or for a processor. When a
 // quarter of the reads in a window wait, they wait for the disk, and the
-// processors are free for more reads at once: another worker starts.
+// processors are free for more reads at once: the workers double.
 constexpr auto kWaitingRead = std::chrono::microseconds(150);
 constexpr auto kWaitingReadPerByte = std::chrono::nanoseconds(20);
-constexpr size_t kReadWindow = 32;
+constexpr size_t kReadWindow = 16;
 constexpr size_t kWaitingReadsPerWindow = kReadWindow / 4;
 // Nodes the walk is done with, let go of together.
 constexpr size_t kReleasedBatch = 64;
@@ -140,16 +141,17 @@ bool ReadAhead::UnderBounds() const {
   return ready_listings_ < limits_.listings && ready_bytes_ < limits_.bytes;
 }
 
-// Reads that wait leave the processors free: another worker starts while
+// Reads that wait leave the processors free: more workers start while
 // there is more to read than the workers have in hand.
 void ReadAhead::CountRead(bool waited) {
   waiting_reads_ += waited;
   if (++window_reads_ < kReadWindow) return;
   const bool more = waiting_reads_ >= kWaitingReadsPerWindow;
   window_reads_ = waiting_reads_ = 0;
-  if (more && started_ && !stop_ && !refused_ && idle_ == 0 &&
-      workers_.size() < limits_.workers && FirstQueued() != nullptr)
-    AddWorker();
+  if (!more || !started_ || stop_ || idle_ != 0 || FirstQueued() == nullptr)
+    return;
+  const size_t wanted = std::min(limits_.workers, 2 * workers_.size() + 1);
+  while (workers_.size() < wanted && !refused_) AddWorker();
 }
 
 // Reads `node` without the lock: its parent keeps its handle, and no one
