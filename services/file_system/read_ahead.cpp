@@ -73,6 +73,11 @@ void LockSpinning(std::unique_lock<std::mutex>& lock) {
 
 }  // namespace
 
+size_t FirstWorkers(size_t workers) {
+  const size_t processors = std::thread::hardware_concurrency();
+  return std::min(workers, std::max<size_t>(processors, 2) - 1);
+}
+
 ReadAhead::ReadAhead(AheadSource* source, const AheadLimits& limits)
     : source_(source), limits_(limits) {}
 

@@ -48,6 +48,10 @@ struct AheadLimits {
   size_t handles = 1024;   // held for subdirectories still to read
 };
 
+// Of up to `workers` workers, those that start at once: with the walk's
+// thread, one a processor.
+size_t FirstWorkers(size_t workers);
+
 // One directory the walk will enter or has entered.
 struct AheadNode;
 

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
 #include "services/case_fold.h"
 #include "services/wildcard.h"
@@ -221,12 +220,10 @@ FileSystemSessionPtr NewFileSystemSession(bool repeated_walks,
       reader.get(), repeated_walks, budget - batch - (workers ? ahead : 0),
       batch);
   session->own_reader = std::move(reader);
-  // Each worker holds one more descriptor while it reads. As many threads
-  // as processors start; more come where the walk waits for reads.
-  const size_t processors = std::max(2u, std::thread::hardware_concurrency());
+  // Each worker holds one more descriptor while it reads.
   if (workers)
-    EnableReadAhead(*session, threads - 1,
-                    std::min<size_t>(threads, processors) - 1, ahead - threads);
+    EnableReadAhead(*session, threads - 1, FirstWorkers(threads - 1),
+                    ahead - threads);
   return session;
 }
 
