@@ -9,7 +9,9 @@
 #include "gtest/gtest.h"
 #include "services/dates.h"
 #include "services/file_system/file_system.h"
+#include "services/file_system/read_ahead_win32.h"
 #include "services/file_system/wide_path_win32.h"
+#include "services/path_text.h"
 
 namespace {
 
@@ -261,6 +263,56 @@ TEST_F(FileSystemWin32Test, ShortForms) {
   ASSERT_EQ(OpenEntryScan(*root_dir_, "a long*", kAttrMaskAll, rec), 0);
   EXPECT_EQ(ShortNameOf(*root_dir_, rec),
             short_path.substr(short_path.rfind('\\') + 1));
+}
+
+TEST_F(FileSystemWin32Test, ReadsAheadKeepWhatThePlatformAnswered) {
+  for (const wchar_t* name :
+       {L"b\\", L"a.txt", L"A Dir\\", L"c\\", L"c\\x\\", L"z"})
+    MakeWide(name);
+  SetFileAttributesW((WideRoot() + L"\\c").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  const std::wstring dir = WideRoot() + L"\\";
+  const struct {
+    std::wstring path;
+    std::wstring mask;
+    bool read;
+    int mask_error;  // of the kept mask, when there is one
+    size_t masked;   // records the mask kept
+  } cases[] = {
+      {dir, L"", true, 0, 0},
+      {dir, L"*.txt", true, 0, 1},
+      {dir, L"nothing*", true, ERROR_FILE_NOT_FOUND, 0},
+      {dir + L"c\\x\\", L"*.txt", true, ERROR_FILE_NOT_FOUND, 0},
+      {dir + L"missing\\", L"", false, 0, 0},
+      {dir + L"z\\", L"", false, 0, 0},  // a file
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(NarrowText(c.path + c.mask));
+    AheadRead read;
+    ReadDirectoryAt(c.path, c.mask, &read);
+    EXPECT_EQ(read.error == 0, c.read);
+    if (!c.read) continue;
+    KeptListing kept;
+    ASSERT_TRUE(ParseListing(read.listing, &kept));
+    EXPECT_EQ(kept.mask, c.mask);
+    EXPECT_EQ(kept.masked.first_error, c.mask_error);
+    size_t masked = 0;
+    WIN32_FIND_DATAW raw;
+    for (const char* at = kept.masked.begin;
+         NextKeptRecord(&at, kept.masked.end, &raw);)
+      ++masked;
+    EXPECT_EQ(masked, c.masked);
+    // The subdirectories in the order the descent scan delivers them.
+    std::vector<std::string> expected;
+    TSearchRec rec;
+    DirectoryPtr opened = OpenTypedDirectory(
+        *session_, NarrowText(WithoutLongPrefix(c.path)));
+    ASSERT_TRUE(opened);
+    for (int r = OpenEntryScan(*opened, "*.*", kAttrMaskAll, rec); r == 0;
+         r = NextEntry(rec))
+      if ((rec.Attr & kAttrDirectory) != 0 && !IsDotName(rec.Name))
+        expected.push_back(NameKey(WideText(rec.Name)));
+    EXPECT_EQ(read.subdirectories, expected);
+  }
 }
 
 TEST(WideTextTest, NamesConvertWithoutLookAlikes) {
