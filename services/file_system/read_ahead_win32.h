@@ -62,4 +62,10 @@ bool ParseListing(const std::string& listing, KeptListing* parts);
 // at the end.
 bool NextKeptRecord(const char** at, const char* end, WIN32_FIND_DATAW* raw);
 
+struct FileSystemSession;
+
+// The scans of `session`'s directories that replayed records read ahead,
+// for tests that check that the walk takes what the workers read.
+size_t ReplayedScans(const FileSystemSession& session);
+
 #endif  // KESTRIV_SERVICES_FILE_SYSTEM_READ_AHEAD_WIN32_H_
