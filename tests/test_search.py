@@ -239,6 +239,30 @@ class Searching(Case):
                                  (b"Data", {b"Data/image.png"})],
                            found=1, dirs=6)
 
+    def test_threads_give_the_bytes_of_one(self):
+        # A few hundred directories: the workers start, and read ahead of
+        # the walk most of them.
+        entries = {}
+        for top in range(6):
+            for middle in range(7):
+                base = "wide/t%d/Middle %d/" % (top, middle)
+                entries[base + "Long file name %d.txtx" % middle] = b"l"
+                for leaf in range(7):
+                    leaf_dir = base + "l%d.d/" % leaf
+                    entries[leaf_dir + "f%d.txt" % leaf] = b"x"
+                    entries[leaf_dir + ".hidden%d.TXT" % top] = b"h"
+                    entries[leaf_dir + "n.c"] = b"c"
+        make_tree(self.root, entries)
+        for args in (["/n*.txt"], ["/n*.c,*.TXT", "/ah"], ["/nf3.txt", "/vs"],
+                     ["/n*", "--bare"], ["/n*", "/r"]):
+            with self.subTest(args=args):
+                one = self.run_tool("--threads", "1", *args, "wide")
+                self.assertEqual(one.code, 0, one.describe())
+                for threads in ([], ["--threads", "3"]):
+                    run = self.run_tool(*threads, *args, "wide")
+                    self.assertEqual((run.out, run.code), (one.out, one.code),
+                                     run.describe())
+
     def test_file_output_equals_pipe_output(self):
         piped = self.run_tool("/n*", ".")
         path = os.path.join(tempfile.gettempdir(), "kestriv-e2e-out.bin")

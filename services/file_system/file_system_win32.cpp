@@ -4,33 +4,76 @@
 // converted on the way out, and only typed text is converted on the way in
 // (services/file_system/wide_path_win32.h). A directory holds no handle:
 // it knows its place, and its full path is built whenever the platform is
-// asked about it.
+// asked about it. With workers, the directories the walk enters next are
+// read ahead (services/file_system/read_ahead_win32.h) and its scans replay
+// what was read.
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <thread>
 #include <vector>
 
 #include "services/dates.h"
 #include "services/file_system/file_system.h"
+#include "services/file_system/read_ahead.h"
+#include "services/file_system/read_ahead_win32.h"
 #include "services/file_system/wide_path_win32.h"
 #include "services/wildcard.h"
 
-// Nothing is shared: the platform's own enumeration needs nothing kept
-// between scans, and each full path is built where it is needed, so no
-// directory changes once it is open.
-struct FileSystemSession {};
+// The platform's own enumeration needs nothing kept between scans, and
+// each full path is built where it is needed, so no directory changes once
+// it is open. Only the reads ahead are shared.
+struct FileSystemSession {
+  // Listings read ahead of the walk, when the run has workers; the source
+  // outlives the engine that calls it.
+  std::unique_ptr<AheadSource> ahead_source;
+  std::unique_ptr<ReadAhead> ahead;
+  size_t descents = 0;  // directories the walk has descended into
+  size_t replayed_scans = 0;
+  // The last wildcard mask but "*" and "*.*" a scan was opened with: the
+  // walk's selection mask, read with each directory ahead.
+  std::wstring mask;
+};
 
 void FileSystemSessionDeleter::operator()(FileSystemSession* session) const {
   delete session;
 }
 
-FileSystemSessionPtr NewFileSystemSession(bool, size_t) {
-  return FileSystemSessionPtr(new FileSystemSession);
+namespace {
+
+// The walk descends into this many directories before workers start: a
+// tree of a few directories is done before they could help.
+constexpr size_t kDescentsBeforeWorkers = 8;
+// Threads by default, at most: reads that wait for a disk or a network
+// leave the processors idle, so there may be more threads than processors.
+constexpr size_t kDefaultThreads = 16;
+
+// As many threads as processors start; more come where the walk waits for
+// reads. A handle is a path object, not one of the system's.
+void EnableReadAhead(FileSystemSession& session, size_t threads) {
+  const size_t processors = std::max(2u, std::thread::hardware_concurrency());
+  AheadLimits limits;
+  limits.workers = threads - 1;
+  limits.first_workers = std::min(threads, processors) - 1;
+  session.ahead_source = NewFindSource();
+  session.ahead = std::make_unique<ReadAhead>(session.ahead_source.get(),
+                                              limits);
 }
 
-size_t DefaultThreadCount() { return 1; }
+}  // namespace
 
-void ReadAheadBelow(Directory&) {}
+FileSystemSessionPtr NewFileSystemSession(bool, size_t threads) {
+  FileSystemSessionPtr session(new FileSystemSession);
+  if (threads > 1) EnableReadAhead(*session, threads);
+  return session;
+}
+
+size_t DefaultThreadCount() { return kDefaultThreads; }
+
+size_t ReplayedScans(const FileSystemSession& session) {
+  return session.replayed_scans;
+}
 
 FileSystemSessionPtr NewOneCallSession() {
   return FileSystemSessionPtr(new FileSystemSession);
@@ -40,20 +83,34 @@ FileSystemSessionPtr NewOneCallSession() {
 // an entry, its parent and its name only, so that memory grows by one name
 // per level however long the paths.
 struct Directory {
+  FileSystemSession* session = nullptr;
   const Directory* parent = nullptr;  // null when opened from typed text
   // Opened from typed text: the full "\\?\" path, ending in "\". From an
   // entry: its name as stored on disk, empty for ".".
   std::wstring name;
   bool up = false;  // opened from the entry "..": the parent's parent
+  AheadNode* ahead = nullptr;  // its place among the listings read ahead
+  bool listing_asked = false;  // the listing of `ahead` was taken, or failed
+  // The subdirectories of `ahead` change no more: its listing was taken,
+  // or the walk has seeded it.
+  bool settled = false;
+  bool listed = false;  // `listing` holds records its scans replay
+  std::string listing;
+  KeptListing kept;  // the parts of `listing`
 };
 
 void DirectoryDeleter::operator()(Directory* directory) const {
+  if (directory->ahead != nullptr)
+    directory->session->ahead->Release(directory->ahead);
   delete directory;
 }
 
 struct EntryScanState {
   HANDLE handle = INVALID_HANDLE_VALUE;  // none for a single "." or ".."
   WIN32_FIND_DATAW raw;  // the entry the platform returned last
+  bool replaying = false;  // the entries come from kept records
+  const char* next = nullptr;  // the kept records still to come
+  const char* end = nullptr;
 };
 
 void EntryScanStateDeleter::operator()(EntryScanState* state) const {
@@ -125,13 +182,22 @@ std::wstring_view NameOf(const WIN32_FIND_DATAW& raw) {
       wcsnlen(raw.cFileName, sizeof raw.cFileName / sizeof raw.cFileName[0]));
 }
 
+// Moves the scan to its next entry: 0, or the code the platform ends with.
+int Advance(EntryScanState& state) {
+  if (state.replaying)
+    return NextKeptRecord(&state.next, state.end, &state.raw)
+               ? 0
+               : ERROR_NO_MORE_FILES;
+  if (state.handle == INVALID_HANDLE_VALUE) return ERROR_NO_MORE_FILES;
+  return FindNextFileW(state.handle, &state.raw) ? 0 : LastErrorCode();
+}
+
 // Passes over the entries the skip mask excludes, then fills the visible
 // fields from the entry the platform returned.
 int Deliver(TSearchRec& rec) {
   EntryScanState& state = *rec.Scan;
   while ((state.raw.dwFileAttributes & rec.SkipMask) != 0) {
-    if (state.handle == INVALID_HANDLE_VALUE) return ERROR_NO_MORE_FILES;
-    if (!FindNextFileW(state.handle, &state.raw)) return LastErrorCode();
+    if (const int code = Advance(state)) return code;
   }
   const WIN32_FIND_DATAW& raw = state.raw;
   rec.Time = DosTimeOf(raw.ftLastWriteTime);
@@ -184,9 +250,63 @@ HANDLE FindExactName(const Directory& dir, const std::string& name,
   return FindFirst(PathOf(dir, WideText(std::string(trimmed))), false, raw);
 }
 
+// The records of `dir` read ahead, taken from its node at the first scan
+// that may replay them; null when there are none, or the read failed and
+// the walk asks the platform itself.
+const KeptListing* KeptListingOf(Directory& dir) {
+  if (dir.listed) return &dir.kept;
+  if (dir.ahead == nullptr || dir.listing_asked) return nullptr;
+  dir.listing_asked = true;
+  dir.settled = true;
+  dir.listed = dir.session->ahead->TakeListing(dir.ahead, &dir.listing) &&
+               ParseListing(dir.listing, &dir.kept);
+  return dir.listed ? &dir.kept : nullptr;
+}
+
+// The kept records that answer the wildcard mask `mask` in `dir`: all of
+// them for "*" and "*.*", those of the mask they were read with for it;
+// null when the platform has to answer.
+const KeptRecords* KeptRecordsFor(Directory& dir, const std::wstring& mask) {
+  FileSystemSession& session = *dir.session;
+  if (!session.ahead) return nullptr;
+  const bool full = IsFullMask(mask);
+  if (!full) session.mask = mask;
+  const KeptListing* kept = KeptListingOf(dir);
+  if (kept == nullptr) return nullptr;
+  if (full) return &kept->all;
+  return !kept->mask.empty() && kept->mask == mask ? &kept->masked : nullptr;
+}
+
+// Replays `records` into `state` as the platform answered: its code when
+// it found nothing, else its first entry.
+bool StartReplay(FileSystemSession& session, const KeptRecords& records,
+                 EntryScanState* state) {
+  ++session.replayed_scans;
+  int code = records.first_error;
+  if (code == 0) {
+    state->replaying = true;
+    state->next = records.begin;
+    state->end = records.end;
+    if (NextKeptRecord(&state->next, state->end, &state->raw)) return true;
+    code = ERROR_FILE_NOT_FOUND;
+  }
+  SetLastError(static_cast<DWORD>(code));
+  return false;
+}
+
+// Starts the enumeration of the wildcard mask `mask` in `dir` into `state`.
+bool StartMaskScan(Directory& dir, const std::string& mask,
+                   EntryScanState* state) {
+  const std::wstring wide = WideText(mask);
+  if (const KeptRecords* kept = KeptRecordsFor(dir, wide))
+    return StartReplay(*dir.session, *kept, state);
+  state->handle = FindFirst(PathOf(dir, wide), true, &state->raw);
+  return state->handle != INVALID_HANDLE_VALUE;
+}
+
 // Starts the platform's enumeration of `mask` in `dir` into `state`; false
 // when nothing matches. An empty mask names no entry.
-bool StartScan(const Directory& dir, const std::string& mask,
+bool StartScan(Directory& dir, const std::string& mask,
                EntryScanState* state) {
   if (mask.empty()) {
     SetLastError(ERROR_FILE_NOT_FOUND);
@@ -197,11 +317,22 @@ bool StartScan(const Directory& dir, const std::string& mask,
     SetLastError(ERROR_FILE_NOT_FOUND);
     return false;
   }
-  state->handle =
-      HasWildcards(mask)
-          ? FindFirst(PathOf(dir, WideText(mask)), true, &state->raw)
-          : FindExactName(dir, mask, &state->raw);
+  if (HasWildcards(mask)) return StartMaskScan(dir, mask, state);
+  state->handle = FindExactName(dir, mask, &state->raw);
   return state->handle != INVALID_HANDLE_VALUE;
+}
+
+// Reads `dir` here, as a worker would, when no worker did: its
+// subdirectories, and the records its descent scan replays. Empty when it
+// cannot be read: the scan then asks the platform, and fails as it does.
+std::vector<std::string> ReadItself(Directory& dir) {
+  AheadRead read;
+  ReadDirectoryAt(PathOf(dir, L""), std::wstring(), &read);
+  if (read.error != 0) return {};
+  dir.listing = std::move(read.listing);
+  dir.listed = ParseListing(dir.listing, &dir.kept);
+  return dir.listed ? std::move(read.subdirectories)
+                    : std::vector<std::string>();
 }
 
 // The path of a typed entry to hand to a query of that one entry; empty
@@ -218,30 +349,55 @@ bool IsDirectoryAttribute(DWORD attributes) {
 
 }  // namespace
 
-DirectoryPtr OpenTypedDirectory(FileSystemSession&, const std::string& path) {
+DirectoryPtr OpenTypedDirectory(FileSystemSession& session,
+                                const std::string& path) {
   std::wstring full = TypedDirectoryPath(path);
   if (full.empty() ||
       !IsDirectoryAttribute(
           GetFileAttributesW(WithoutTrailingDelimiter(full).c_str())))
     return nullptr;
   DirectoryPtr dir(new Directory);
+  dir->session = &session;
   dir->name = std::move(full);
   return dir;
 }
 
 // "." and ".." are kept as steps, not names: a "\\?\" path would take
-// them as names.
+// them as names. A link is not read ahead: the walk may leave it out. Its
+// node is taken only once the parent's subdirectories are settled.
 DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry) {
   if (!entry.Scan || (entry.Attr & kAttrDirectory) == 0) return nullptr;
   DirectoryPtr dir(new Directory);
+  dir->session = parent.session;
   dir->parent = &parent;
   if (IsDotName(entry.Name)) {
     dir->up = entry.Name.size() == 2;
-  } else {
-    dir->name = NameOf(entry.Scan->raw);
-    if (dir->name.empty()) return nullptr;
+    return dir;
   }
+  dir->name = NameOf(entry.Scan->raw);
+  if (dir->name.empty()) return nullptr;
+  if (parent.ahead != nullptr && parent.settled &&
+      (entry.Attr & kAttrReparsePoint) == 0)
+    dir->ahead = parent.session->ahead->TakeSubdirectory(parent.ahead,
+                                                         NameKey(dir->name));
   return dir;
+}
+
+// Only a directory whose subdirectories are not queued yet is seeded:
+// with its own records, or those read here.
+void ReadAheadBelow(Directory& dir) {
+  FileSystemSession& session = *dir.session;
+  if (!session.ahead) return;
+  if (++session.descents == kDescentsBeforeWorkers) session.ahead->Start();
+  const KeptListing* kept = KeptListingOf(dir);
+  if (dir.ahead != nullptr && session.ahead->Expanded(dir.ahead)) return;
+  std::vector<std::string> names =
+      kept != nullptr ? SubdirectoriesIn(kept->all) : ReadItself(dir);
+  if (names.empty()) return;
+  dir.ahead = session.ahead->Seed(
+      dir.ahead, NewAheadPath(PathOf(dir, L""), session.mask),
+      std::move(names));
+  dir.settled = true;
 }
 
 // A detached directory holds its full path, as one opened from typed text
@@ -268,9 +424,8 @@ int OpenEntryScan(Directory& dir, const std::string& mask, uint8_t attr_mask,
 }
 
 int NextEntry(TSearchRec& rec) {
-  if (!rec.Scan || rec.Scan->handle == INVALID_HANDLE_VALUE)
-    return ERROR_NO_MORE_FILES;
-  if (!FindNextFileW(rec.Scan->handle, &rec.Scan->raw)) return LastErrorCode();
+  if (!rec.Scan) return ERROR_NO_MORE_FILES;
+  if (const int code = Advance(*rec.Scan)) return code;
   return Deliver(rec);
 }
 

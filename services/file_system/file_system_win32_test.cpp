@@ -9,7 +9,10 @@
 #include "gtest/gtest.h"
 #include "services/dates.h"
 #include "services/file_system/file_system.h"
+#include "services/file_system/read_ahead_win32.h"
 #include "services/file_system/wide_path_win32.h"
+#include "services/path_text.h"
+#include "services/wildcard.h"
 
 namespace {
 
@@ -112,6 +115,39 @@ std::set<std::string> ScanNames(Directory* dir, const std::string& mask,
        r = NextEntry(rec))
     names.insert(rec.Name);
   return names;
+}
+
+// Appends to `trace` a line for each entry a scan of `mask` in `dir`
+// delivers (its fields as the walk reads them) and one for the code it
+// ends with.
+void TraceScan(Directory& dir, const std::string& mask, uint8_t attr_mask,
+               const std::string& path, std::vector<std::string>* trace) {
+  TSearchRec rec;
+  int r = OpenEntryScan(dir, mask, attr_mask, rec);
+  for (; r == 0; r = NextEntry(rec))
+    trace->push_back(path + rec.Name + " " + std::to_string(rec.Attr) + " " +
+                     std::to_string(rec.Size) + " " + std::to_string(rec.Time));
+  trace->push_back(path + " ends " + std::to_string(r));
+}
+
+// What a walk below `dir` delivers, scanning as the walker does: each
+// directory's selection, then its subdirectories, depth first, through its
+// descent scan.
+void TraceWalk(Directory& dir, const std::string& mask, uint8_t attr_mask,
+               const std::string& path, std::vector<std::string>* trace) {
+  TraceScan(dir, mask, attr_mask, path, trace);
+  ReadAheadBelow(dir);
+  TSearchRec descent;
+  descent.Wanted = kOnlyDirectories;
+  int r = OpenEntryScan(dir, "*.*", kAttrMaskAll, descent);
+  for (; r == 0; r = NextEntry(descent)) {
+    if (IsDotName(descent.Name) || (descent.Attr & kAttrDirectory) == 0)
+      continue;
+    DirectoryPtr child = OpenSubdirectory(dir, descent);
+    if (child)
+      TraceWalk(*child, mask, attr_mask, path + descent.Name + "\\", trace);
+  }
+  trace->push_back(path + " descent ends " + std::to_string(r));
 }
 
 // The identity of `dir`; a default one when it cannot be read.
@@ -261,6 +297,158 @@ TEST_F(FileSystemWin32Test, ShortForms) {
   ASSERT_EQ(OpenEntryScan(*root_dir_, "a long*", kAttrMaskAll, rec), 0);
   EXPECT_EQ(ShortNameOf(*root_dir_, rec),
             short_path.substr(short_path.rfind('\\') + 1));
+}
+
+// A tree of a few dozen directories, enough for the workers to start:
+// hidden and system entries, long names whose short forms a mask
+// matches, a name outside the code page, an empty directory.
+void FileSystemWin32TestMakeTree(const std::wstring& root) {
+  const std::wstring tops[] = {L"Alpha\\", L"Long Directory Name\\",
+                               L"caf\u00e9\\"};
+  const std::wstring middles[] = {L"a.b\\", L"Sub\\", L"hidden\\", L"x\\"};
+  const std::wstring files[] = {L"f.txt", L"Long file name.txtx", L"README",
+                                L"hidden.txt", L"sys.TXT", L"x.c"};
+  std::vector<std::wstring> dirs = {L""};
+  for (const std::wstring& top : tops) {
+    dirs.push_back(top);
+    for (const std::wstring& middle : middles) {
+      dirs.push_back(top + middle);
+      for (const wchar_t* leaf : {L"one\\", L"Two Words\\"})
+        dirs.push_back(top + middle + leaf);
+    }
+  }
+  for (const std::wstring& dir : dirs) {
+    if (!dir.empty()) CreateDirectoryW((root + dir).c_str(), nullptr);
+    if (dir.find(L"one") != std::wstring::npos) continue;  // left empty
+    for (const std::wstring& file : files) {
+      const std::wstring path = root + dir + file;
+      HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    SetFileAttributesW((root + dir + L"hidden.txt").c_str(),
+                       FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW((root + dir + L"sys.TXT").c_str(),
+                       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if (dir.size() >= 7 && dir.compare(dir.size() - 7, 7, L"hidden\\") == 0)
+      SetFileAttributesW((root + dir).c_str(), FILE_ATTRIBUTE_HIDDEN);
+  }
+}
+
+// Directories of 200-character names below `top`, as deep as the host's
+// path limit lets them be made (Wine's is 4096 bytes); then `top` is given
+// a 250-character name, which puts the deepest past that limit: they are
+// listed in their parents and cannot be read. `top` keeps its new name.
+void MakeDirectoriesPastTheHostLimit(std::wstring* top) {
+  CreateDirectoryW(top->c_str(), nullptr);
+  std::wstring path = *top;
+  const std::wstring name(200, L'd');
+  for (int level = 0; level < 25; ++level) {
+    path += L"\\" + name;
+    if (!CreateDirectoryW(path.c_str(), nullptr)) break;
+  }
+  const std::wstring renamed =
+      top->substr(0, top->rfind(L'\\') + 1) + std::wstring(250, L'T');
+  if (MoveFileW(top->c_str(), renamed.c_str())) *top = renamed;
+}
+
+TEST_F(FileSystemWin32Test, WalksWithWorkersDeliverWhatOneThreadDelivers) {
+  FileSystemWin32TestMakeTree(WideRoot() + L"\\");
+  std::wstring unreadable = WideRoot() + L"\\deep";
+  MakeDirectoriesPastTheHostLimit(&unreadable);
+  const struct {
+    const char* mask;
+    uint8_t attr_mask;
+  } cases[] = {
+      {"*.*", kAttrMaskAll},
+      {"*", kAttrMaskAll},
+      {"*.txt", kAttrMaskAll},  // and "Long file name.txtx" by its short name
+      {"*.TXT", 0},             // no hidden, system or directory entries
+      {"*x", kAttrHidden | kAttrSystem},
+      {"?.c", kAttrMaskAll},
+      {"nothing*", kAttrMaskAll},
+      {"README", kAttrMaskAll},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mask);
+    std::vector<std::string> alone, with_workers;
+    TraceWalk(*root_dir_, c.mask, c.attr_mask, "", &alone);
+    // Directories read to their end, and those that could not be read.
+    size_t read = 0, dirs = 0;
+    for (const std::string& line : alone) {
+      const size_t at = line.rfind(" descent ends ");
+      if (at == std::string::npos) continue;
+      ++dirs;
+      read += line.substr(at + 14) == std::to_string(ERROR_NO_MORE_FILES);
+    }
+    EXPECT_GT(read, 40u);
+    EXPECT_LT(read, dirs);
+    for (size_t threads : {2, 4, 16}) {
+      SCOPED_TRACE(threads);
+      FileSystemSessionPtr session = NewFileSystemSession(false, threads);
+      DirectoryPtr root = OpenTypedDirectory(*session, root_);
+      ASSERT_TRUE(root);
+      with_workers.clear();
+      TraceWalk(*root, c.mask, c.attr_mask, "", &with_workers);
+      EXPECT_EQ(with_workers, alone);
+      // Every descent of a readable directory replays, and with a
+      // wildcard mask every selection but the first.
+      EXPECT_EQ(ReplayedScans(*session),
+                HasWildcards(c.mask) ? 2 * read - 1 : read);
+    }
+  }
+  EXPECT_EQ(ReplayedScans(*session_), 0u);
+  MoveFileW(unreadable.c_str(), (WideRoot() + L"\\deep").c_str());
+}
+
+TEST_F(FileSystemWin32Test, ReadsAheadKeepWhatThePlatformAnswered) {
+  for (const wchar_t* name :
+       {L"b\\", L"a.txt", L"A Dir\\", L"c\\", L"c\\x\\", L"z"})
+    MakeWide(name);
+  SetFileAttributesW((WideRoot() + L"\\c").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  const std::wstring dir = WideRoot() + L"\\";
+  const struct {
+    std::wstring path;
+    std::wstring mask;
+    bool read;
+    int mask_error;  // of the kept mask, when there is one
+    size_t masked;   // records the mask kept
+  } cases[] = {
+      {dir, L"", true, 0, 0},
+      {dir, L"*.txt", true, 0, 1},
+      {dir, L"nothing*", true, ERROR_FILE_NOT_FOUND, 0},
+      {dir + L"c\\x\\", L"*.txt", true, ERROR_FILE_NOT_FOUND, 0},
+      {dir + L"missing\\", L"", false, 0, 0},
+      {dir + L"z\\", L"", false, 0, 0},  // a file
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(NarrowText(c.path + c.mask));
+    AheadRead read;
+    ReadDirectoryAt(c.path, c.mask, &read);
+    EXPECT_EQ(read.error == 0, c.read);
+    if (!c.read) continue;
+    KeptListing kept;
+    ASSERT_TRUE(ParseListing(read.listing, &kept));
+    EXPECT_EQ(kept.mask, c.mask);
+    EXPECT_EQ(kept.masked.first_error, c.mask_error);
+    size_t masked = 0;
+    WIN32_FIND_DATAW raw;
+    for (const char* at = kept.masked.begin;
+         NextKeptRecord(&at, kept.masked.end, &raw);)
+      ++masked;
+    EXPECT_EQ(masked, c.masked);
+    // The subdirectories in the order the descent scan delivers them.
+    std::vector<std::string> expected;
+    TSearchRec rec;
+    DirectoryPtr opened = OpenTypedDirectory(
+        *session_, NarrowText(WithoutLongPrefix(c.path)));
+    ASSERT_TRUE(opened);
+    for (int r = OpenEntryScan(*opened, "*.*", kAttrMaskAll, rec); r == 0;
+         r = NextEntry(rec))
+      if ((rec.Attr & kAttrDirectory) != 0 && !IsDotName(rec.Name))
+        expected.push_back(NameKey(WideText(rec.Name)));
+    EXPECT_EQ(read.subdirectories, expected);
+  }
 }
 
 TEST(WideTextTest, NamesConvertWithoutLookAlikes) {
