@@ -42,20 +42,11 @@ void FileSystemSessionDeleter::operator()(FileSystemSession* session) const {
 
 namespace {
 
-// The walk descends into this many directories before workers start: a
-// tree of a few directories is done before they could help.
-constexpr size_t kDescentsBeforeWorkers = 8;
-// Threads by default, at most: reads that wait for a disk or a network
-// leave the processors idle, so there may be more threads than processors.
-constexpr size_t kDefaultThreads = 16;
-
-// As many threads as processors start; more come where the walk waits for
-// reads. A handle is a path object, not one of the system's.
+// A handle is a path object, not one of the system's.
 void EnableReadAhead(FileSystemSession& session, size_t threads) {
-  const size_t processors = std::max(2u, std::thread::hardware_concurrency());
   AheadLimits limits;
   limits.workers = threads - 1;
-  limits.first_workers = std::min(threads, processors) - 1;
+  limits.first_workers = FirstWorkers(limits.workers);
   session.ahead_source = NewFindSource();
   session.ahead = std::make_unique<ReadAhead>(session.ahead_source.get(),
                                               limits);
@@ -68,8 +59,6 @@ FileSystemSessionPtr NewFileSystemSession(bool, size_t threads) {
   if (threads > 1) EnableReadAhead(*session, threads);
   return session;
 }
-
-size_t DefaultThreadCount() { return kDefaultThreads; }
 
 size_t ReplayedScans(const FileSystemSession& session) {
   return session.replayed_scans;

@@ -1,5 +1,7 @@
 #include "services/file_system/read_ahead.h"
 
+#include "services/file_system/file_system.h"
+
 #include <errno.h>
 
 #include <algorithm>
@@ -72,6 +74,12 @@ void LockSpinning(std::unique_lock<std::mutex>& lock) {
 }
 
 }  // namespace
+
+// Threads by default, at most: reads that wait for a disk or a network
+// leave the processors idle, so there may be more threads than processors.
+constexpr size_t kDefaultThreads = 16;
+
+size_t DefaultThreadCount() { return kDefaultThreads; }
 
 size_t FirstWorkers(size_t workers) {
   const size_t processors = std::thread::hardware_concurrency();

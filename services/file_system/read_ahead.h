@@ -48,6 +48,10 @@ struct AheadLimits {
   size_t handles = 1024;   // held for subdirectories still to read
 };
 
+// The walk descends into this many directories before workers start: a
+// tree of a few directories is done before they could help.
+constexpr size_t kDescentsBeforeWorkers = 8;
+
 // Of up to `workers` workers, those that start at once: with the walk's
 // thread, one a processor.
 size_t FirstWorkers(size_t workers);

@@ -21,9 +21,6 @@ constexpr size_t kWorkerStack = 512 << 10;
 // The address space a worker may take besides its stack: the C library
 // sets aside up to 64 MiB for each thread's allocations.
 constexpr size_t kWorkerAddressSpace = (64 << 20) + kWorkerStack;
-// Threads by default, at most: reads that wait for a disk or a network
-// leave the processors idle, so there may be more threads than processors.
-constexpr size_t kDefaultThreads = 16;
 
 // The subdirectories the walk enters without a link: those listed as
 // directories, in listing order.
@@ -121,5 +118,3 @@ void ReadAheadBelow(Directory& dir) {
   if (own < 0) return;
   dir.ahead = session.ahead->Seed(dir.ahead, own, std::move(names));
 }
-
-size_t DefaultThreadCount() { return kDefaultThreads; }

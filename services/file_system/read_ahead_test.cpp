@@ -155,8 +155,9 @@ TEST(ReadAheadTest, WalkOrderWithinBoundsAndNothingLeft) {
     EXPECT_EQ(source.open_, 0u);
     // A worker past the bound finishes the one read it has begun (reads
     // of passed-by directories are never taken, so only without those).
-    if (c.skip == 0)
+    if (c.skip == 0) {
       EXPECT_LE(source.most_ahead_, c.listings + c.workers + 1);
+    }
     // Besides the bound, the handles of reads in progress and the walk's.
     EXPECT_LE(source.most_open_, c.handles + c.workers + 2);
   }

@@ -55,7 +55,7 @@ struct FileSystemSession {
   size_t descents = 0;  // directories the walk has descended into
   // The workers start at this descent: a tree of a few directories is done
   // before they could help.
-  size_t descents_before_workers = 8;
+  size_t descents_before_workers = kDescentsBeforeWorkers;
 };
 
 struct Directory {
