@@ -3,7 +3,8 @@
 #
 #   ./test.sh              every stage, in this order (what .ci/run runs)
 #   ./test.sh STAGE...     only the named stages:
-#     posix         native build, unit and end-to-end tests (build/posix)
+#     posix         native build, unit and end-to-end tests (build/posix),
+#                   the end-to-end tests once more with --threads 1
 #     win32         MinGW-w64 build, the same tests under Wine (build/win32)
 #     sanitize      native build under ASan and UBSan, its tests
 #     tsan          native build under ThreadSanitizer, its tests
@@ -90,6 +91,9 @@ if wants win32; then
   build win32 -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake"
   check win32
+  # And with the walk's thread alone.
+  (cd build/win32 && KESTRIV_TEST_THREADS=1 ctest -j"$jobs" -R '^e2e\.' \
+    --output-on-failure)
 fi
 
 if wants sanitize; then
