@@ -130,7 +130,7 @@ void ReadAhead::WorkerLoop() {
   LockSpinning(lock);
   while (!stop_) {
     const bool under = UnderBounds();
-    AheadNode* node = under ? FirstQueued() : nullptr;
+    AheadNode* node = under ? ForWorker() : nullptr;
     if (node == nullptr) {
       if (!under) over_bounds_ = true;
       ++idle_;
@@ -150,6 +150,18 @@ AheadNode* ReadAhead::FirstQueued() const {
   return node;
 }
 
+// Once the walk has taken every listing read, the first one queued is the
+// one it needs next: it reads that itself, rather than wait for a worker
+// to hand it over, and the workers read on after it. On a chain of single
+// directories the walk then reads alone, as it would without workers.
+AheadNode* ReadAhead::ForWorker() const {
+  AheadNode* node = FirstQueued();
+  if (node == nullptr || ready_listings_ != 0) return node;
+  for (node = node->next; node != nullptr; node = node->next)
+    if (node->state == AheadState::kQueued) return node;
+  return nullptr;
+}
+
 bool ReadAhead::UnderBounds() const {
   return ready_listings_ < limits_.listings && ready_bytes_ < limits_.bytes;
 }
@@ -161,7 +173,7 @@ void ReadAhead::CountRead(bool waited) {
   if (++window_reads_ < kReadWindow) return;
   const bool more = waiting_reads_ >= kWaitingReadsPerWindow;
   window_reads_ = waiting_reads_ = 0;
-  if (!more || !started_ || stop_ || idle_ != 0 || FirstQueued() == nullptr)
+  if (!more || !started_ || stop_ || idle_ != 0 || ForWorker() == nullptr)
     return;
   const size_t wanted = std::min(limits_.workers, 2 * workers_.size() + 1);
   while (workers_.size() < wanted && !refused_) AddWorker();
@@ -256,14 +268,20 @@ void ReadAhead::AddSubdirectories(AheadNode* node, AheadNode* after,
   live_ += children.size();
   node->pending = children.size();
   node->subdirectories = std::move(children);
-  WakeWorkers(node->pending);
+  WakeWorkers();
 }
 
-void ReadAhead::WakeWorkers(size_t work) {
-  if (idle_ == 0 || work == 0 || !UnderBounds()) return;
+// Wakes as many idle workers as there are directories they may read; none
+// where there are none, as a wake-up costs a system call.
+void ReadAhead::WakeWorkers() {
+  if (idle_ == 0 || !UnderBounds()) return;
+  size_t work = 0;
+  for (AheadNode* node = ForWorker(); node != nullptr && work < idle_;
+       node = node->next)
+    work += node->state == AheadState::kQueued;
   if (work == 1)
     work_ready_.notify_one();
-  else
+  else if (work > 1)
     work_ready_.notify_all();
 }
 
@@ -389,7 +407,7 @@ bool ReadAhead::TakeListing(AheadNode* node, std::string* listing) {
   if (over_bounds_ && ready_listings_ <= limits_.listings / 4 * 3 &&
       ready_bytes_ <= limits_.bytes / 4 * 3) {
     over_bounds_ = false;
-    WakeWorkers(idle_);
+    WakeWorkers();
   }
   if (node->error != 0) return false;
   listing->swap(node->listing);

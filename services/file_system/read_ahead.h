@@ -102,6 +102,7 @@ class ReadAhead {
   void AddWorker();
   void CountRead(bool waited);
   AheadNode* FirstQueued() const;
+  AheadNode* ForWorker() const;
   bool UnderBounds() const;
   void ReadNode(AheadNode* node, Lock& lock);
   void Finish(AheadNode* node, AheadRead& read,
@@ -113,7 +114,7 @@ class ReadAhead {
   void Discard(AheadNode* node);
   void FreeIfDone(AheadNode* node);
   void OneLessPending(AheadNode* node);
-  void WakeWorkers(size_t work);
+  void WakeWorkers();
   void DiscardReleased();
 
   AheadSource* source_;
