@@ -63,7 +63,7 @@ std::vector<AheadNode*> NewNodes(std::vector<std::string>& names) {
 // held for a few hundred instructions at a time, far less than a sleep
 // and a wake-up cost, and both threads are busy.
 void LockSpinning(std::unique_lock<std::mutex>& lock) {
-  constexpr int kTries = 64;
+  constexpr int kTries = 1000;
   for (int i = 0; i < kTries; ++i) {
     if (lock.try_lock()) return;
 #if defined(__x86_64__) || defined(__i386__)
@@ -208,6 +208,7 @@ void ReadAhead::ReadNode(AheadNode* node, Lock& lock) {
 void ReadAhead::Finish(AheadNode* node, AheadRead& read,
                        std::vector<AheadNode*>& children) {
   node->state = AheadState::kRead;
+  finished_.fetch_add(1, std::memory_order_relaxed);
   node->error = read.error;
   const bool expand = !node->released && read.error == 0 &&
                       !children.empty() && handles_ < limits_.handles;
@@ -379,6 +380,24 @@ AheadNode* ReadAhead::TakeSubdirectory(AheadNode* parent,
   return child;
 }
 
+// A read from memory takes microseconds: the walk watches for the next
+// one to finish for about as long before it sleeps, as a sleep and a
+// wake-up cost more. True when one finished.
+bool ReadAhead::AwaitBriefly(Lock& lock) {
+  constexpr int kTries = 2000;
+  const size_t seen = finished_.load(std::memory_order_relaxed);
+  lock.unlock();
+  bool finished = false;
+  for (int i = 0; i < kTries && !finished; ++i) {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+    finished = finished_.load(std::memory_order_relaxed) != seen;
+  }
+  LockSpinning(lock);
+  return finished;
+}
+
 bool ReadAhead::TakeListing(AheadNode* node, std::string* listing) {
   Lock lock(mutex_, std::defer_lock);
   LockSpinning(lock);
@@ -394,6 +413,7 @@ bool ReadAhead::TakeListing(AheadNode* node, std::string* listing) {
       ReadNode(next, lock);
       continue;
     }
+    if (AwaitBriefly(lock)) continue;
     awaited_ = node;
     listing_ready_.wait(lock);
     awaited_ = nullptr;

@@ -8,6 +8,7 @@
 #ifndef KESTRIV_SERVICES_FILE_SYSTEM_READ_AHEAD_H_
 #define KESTRIV_SERVICES_FILE_SYSTEM_READ_AHEAD_H_
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -115,6 +116,7 @@ class ReadAhead {
   void FreeIfDone(AheadNode* node);
   void OneLessPending(AheadNode* node);
   void WakeWorkers();
+  bool AwaitBriefly(Lock& lock);
   void DiscardReleased();
 
   AheadSource* source_;
@@ -135,6 +137,7 @@ class ReadAhead {
   size_t window_reads_ = 0;   // reads in the current window
   size_t waiting_reads_ = 0;  // of them, those that waited
   bool refused_ = false;  // the system refused a thread
+  std::atomic<size_t> finished_{0};  // reads finished, watched unlocked
   bool over_bounds_ = false;  // a worker waits for listings to be taken
   bool stop_ = false;
   bool started_ = false;

@@ -105,7 +105,7 @@ void EnableReadAhead(FileSystemSession& session, size_t workers,
 void ReadAheadBelow(Directory& dir) {
   FileSystemSession& session = *dir.session;
   if (!session.ahead) return;
-  if (++session.descents >= session.descents_before_workers)
+  if (++session.descents == session.descents_before_workers)
     session.ahead->Start();
   const Listing* listing = ListingOf(dir);
   if (listing == nullptr || dir.recalled) return;
