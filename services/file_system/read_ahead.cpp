@@ -234,6 +234,9 @@ void ReadAhead::Finish(AheadNode* node, AheadRead& read,
   node->parent = nullptr;
   OneLessPending(parent);
   if (awaited_ == node) listing_ready_.notify_one();
+  // A listing ready ahead of the walk leaves the next directory to the
+  // workers too.
+  if (ready_listings_ == 1) WakeWorkers();
 }
 
 void ReadAhead::Queue(AheadNode* after, AheadNode* node) {
@@ -382,8 +385,8 @@ AheadNode* ReadAhead::TakeSubdirectory(AheadNode* parent,
 
 // A read from memory takes microseconds: the walk watches for the next
 // one to finish for about as long before it sleeps, as a sleep and a
-// wake-up cost more. True when one finished.
-bool ReadAhead::AwaitBriefly(Lock& lock) {
+// wake-up cost more. Lets go of the lock meanwhile.
+void ReadAhead::AwaitBriefly(Lock& lock) {
   constexpr int kTries = 2000;
   const size_t seen = finished_.load(std::memory_order_relaxed);
   lock.unlock();
@@ -395,13 +398,13 @@ bool ReadAhead::AwaitBriefly(Lock& lock) {
     finished = finished_.load(std::memory_order_relaxed) != seen;
   }
   LockSpinning(lock);
-  return finished;
 }
 
 bool ReadAhead::TakeListing(AheadNode* node, std::string* listing) {
   Lock lock(mutex_, std::defer_lock);
   LockSpinning(lock);
   DiscardReleased();
+  bool watched = false;
   while (node->state != AheadState::kRead) {
     if (node->state == AheadState::kQueued) {
       ReadNode(node, lock);
@@ -413,7 +416,13 @@ bool ReadAhead::TakeListing(AheadNode* node, std::string* listing) {
       ReadNode(next, lock);
       continue;
     }
-    if (AwaitBriefly(lock)) continue;
+    // The lock is let go of while watching: the state is looked at again.
+    if (!watched) {
+      watched = true;
+      AwaitBriefly(lock);
+      continue;
+    }
+    watched = false;
     awaited_ = node;
     listing_ready_.wait(lock);
     awaited_ = nullptr;

@@ -116,7 +116,7 @@ class ReadAhead {
   void FreeIfDone(AheadNode* node);
   void OneLessPending(AheadNode* node);
   void WakeWorkers();
-  bool AwaitBriefly(Lock& lock);
+  void AwaitBriefly(Lock& lock);
   void DiscardReleased();
 
   AheadSource* source_;
