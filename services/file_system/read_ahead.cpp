@@ -234,9 +234,6 @@ void ReadAhead::Finish(AheadNode* node, AheadRead& read,
   node->parent = nullptr;
   OneLessPending(parent);
   if (awaited_ == node) listing_ready_.notify_one();
-  // A listing ready ahead of the walk leaves the next directory to the
-  // workers too.
-  if (ready_listings_ == 1) WakeWorkers();
 }
 
 void ReadAhead::Queue(AheadNode* after, AheadNode* node) {
