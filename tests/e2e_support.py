@@ -256,9 +256,17 @@ class Run:
                  locale=None):
         command, env = tool_command(args, raw), tool_environment(locale)
         self.command = command
-        proc = subprocess.run(command, cwd=cwd, stdout=stdout, env=env,
-                              stderr=subprocess.PIPE, stdin=subprocess.DEVNULL,
-                              timeout=120)
+        for attempt in range(2):
+            proc = subprocess.run(command, cwd=cwd, stdout=stdout, env=env,
+                                  stderr=subprocess.PIPE,
+                                  stdin=subprocess.DEVNULL, timeout=120)
+            # Now and then a Wine start ends at once with exit code 1 and no
+            # output at all (seen with --threads 1 /r, where no thread but
+            # the walk's runs); once more tells it from the tool's own run.
+            if not (is_windows() and stdout == subprocess.PIPE and
+                    proc.returncode == 1 and not proc.stdout and
+                    not tool_stderr(proc.stderr)):
+                break
         self.out = proc.stdout
         self.raw_err = proc.stderr
         self.err = tool_stderr(proc.stderr)
