@@ -9,9 +9,7 @@
 // what was read.
 #include <windows.h>
 
-#include <algorithm>
 #include <cwchar>
-#include <thread>
 #include <vector>
 
 #include "services/dates.h"
@@ -137,13 +135,6 @@ std::wstring PathOf(const Directory& dir, std::wstring_view tail) {
 constexpr uint64_t kFirstDosFileTime = 119600064000000000ull;
 constexpr uint64_t kPastDosFileTime = 159992928000000000ull;
 
-// Callers test results for zero; a failure whose code was lost must not
-// read as success.
-int LastErrorCode() {
-  const DWORD code = GetLastError();
-  return code != 0 ? static_cast<int>(code) : ERROR_NO_MORE_FILES;
-}
-
 uint64_t FileTimeValue(const FILETIME& time) {
   return (static_cast<uint64_t>(time.dwHighDateTime) << 32) |
          time.dwLowDateTime;
@@ -162,13 +153,6 @@ int32_t DosTimeOf(const FILETIME& utc) {
   WORD date = 0, time = 0;
   if (!FileTimeToDosDateTime(&local, &date, &time)) return kEarliestDosTime;
   return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
-}
-
-// The name field up to its first NUL, all of it when there is none.
-std::wstring_view NameOf(const WIN32_FIND_DATAW& raw) {
-  return std::wstring_view(
-      raw.cFileName,
-      wcsnlen(raw.cFileName, sizeof raw.cFileName / sizeof raw.cFileName[0]));
 }
 
 // Moves the scan to its next entry: 0, or the code the platform ends with.
@@ -200,15 +184,6 @@ int Deliver(TSearchRec& rec) {
   const std::wstring_view name = NameOf(raw);
   rec.Name = NarrowText(name.data(), name.size());
   return 0;
-}
-
-// Opens an enumeration of `pattern`. Only a mask asks for the large
-// buffer; the short names are never read here.
-HANDLE FindFirst(const std::wstring& pattern, bool mask,
-                 WIN32_FIND_DATAW* raw) {
-  return FindFirstFileExW(pattern.c_str(), FindExInfoBasic, raw,
-                          FindExSearchNameMatch, nullptr,
-                          mask ? FIND_FIRST_EX_LARGE_FETCH : 0);
 }
 
 // Finds the entry "." or ".." itself in the listing of `dir`. The platform

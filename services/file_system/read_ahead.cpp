@@ -59,6 +59,14 @@ std::vector<AheadNode*> NewNodes(std::vector<std::string>& names) {
   return nodes;
 }
 
+// Tells the processor that this is a wait loop, which spares the
+// other thread on its core and the memory bus while spinning.
+void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
 // Takes `lock`, first trying for a while without sleeping: the lock is
 // held for a few hundred instructions at a time, far less than a sleep
 // and a wake-up cost, and both threads are busy.
@@ -66,9 +74,7 @@ void LockSpinning(std::unique_lock<std::mutex>& lock) {
   constexpr int kTries = 1000;
   for (int i = 0; i < kTries; ++i) {
     if (lock.try_lock()) return;
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
+    Pause();
   }
   lock.lock();
 }
@@ -389,9 +395,7 @@ void ReadAhead::AwaitBriefly(Lock& lock) {
   lock.unlock();
   bool finished = false;
   for (int i = 0; i < kTries && !finished; ++i) {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
+    Pause();
     finished = finished_.load(std::memory_order_relaxed) != seen;
   }
   LockSpinning(lock);

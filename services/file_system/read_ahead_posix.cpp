@@ -7,7 +7,6 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <thread>
 
 #include "services/file_system/file_system.h"
 #include "services/file_system/session_posix.h"

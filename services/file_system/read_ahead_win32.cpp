@@ -42,21 +42,11 @@ T ValueAt(const char* at) {
   return value;
 }
 
-std::wstring_view NameOf(const WIN32_FIND_DATAW& raw) {
-  return std::wstring_view(raw.cFileName, wcsnlen(raw.cFileName, kNameField));
-}
-
 void AppendRecord(std::string& out, const WIN32_FIND_DATAW& raw) {
   Append(out, &raw, kFixedPart);
   const std::wstring_view name = NameOf(raw);
   AppendValue(out, static_cast<uint16_t>(name.size()));
   Append(out, name.data(), name.size() * sizeof(wchar_t));
-}
-
-// A failure whose code was lost must not read as success.
-DWORD LastError() {
-  const DWORD code = GetLastError();
-  return code != 0 ? code : ERROR_NO_MORE_FILES;
 }
 
 // Appends the enumeration of `pattern` as the walk's scans open it (the
@@ -71,11 +61,9 @@ DWORD Enumerate(const std::wstring& pattern, bool is_mask, std::string& out) {
   AppendValue<int32_t>(out, 0);
   AppendValue<uint32_t>(out, 0);
   WIN32_FIND_DATAW raw;
-  HANDLE handle =
-      FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &raw,
-                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  HANDLE handle = FindFirst(pattern, true, &raw);
   if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD code = LastError();
+    const DWORD code = static_cast<DWORD>(LastErrorCode());
     if (!is_mask && code != ERROR_FILE_NOT_FOUND) return code;
     const int32_t first_error = static_cast<int32_t>(code);
     std::memcpy(&out[header], &first_error, sizeof first_error);
@@ -85,7 +73,7 @@ DWORD Enumerate(const std::wstring& pattern, bool is_mask, std::string& out) {
     AppendRecord(out, raw);
   } while (FindNextFileW(handle, &raw));
   // One that stops before its end is no listing: the walk reads again.
-  const DWORD end = LastError();
+  const DWORD end = static_cast<DWORD>(LastErrorCode());
   FindClose(handle);
   if (end != ERROR_NO_MORE_FILES) return end;
   const uint32_t bytes = static_cast<uint32_t>(out.size() - header - 8);
@@ -136,6 +124,22 @@ bool ParseRecords(const char** at, const char* end, KeptRecords* records) {
 }
 
 }  // namespace
+
+HANDLE FindFirst(const std::wstring& pattern, bool mask,
+                 WIN32_FIND_DATAW* raw) {
+  return FindFirstFileExW(pattern.c_str(), FindExInfoBasic, raw,
+                          FindExSearchNameMatch, nullptr,
+                          mask ? FIND_FIRST_EX_LARGE_FETCH : 0);
+}
+
+std::wstring_view NameOf(const WIN32_FIND_DATAW& raw) {
+  return std::wstring_view(raw.cFileName, wcsnlen(raw.cFileName, kNameField));
+}
+
+int LastErrorCode() {
+  const DWORD code = GetLastError();
+  return code != 0 ? static_cast<int>(code) : ERROR_NO_MORE_FILES;
+}
 
 bool IsFullMask(std::wstring_view mask) {
   return mask == L"*" || mask == L"*.*";

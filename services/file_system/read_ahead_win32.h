@@ -16,6 +16,18 @@
 
 #include "services/file_system/read_ahead.h"
 
+// The platform's enumeration as the walk's scans and the workers open it:
+// the basic information (no short names), the large buffer for a mask.
+HANDLE FindFirst(const std::wstring& pattern, bool mask,
+                 WIN32_FIND_DATAW* raw);
+
+// The name field of `raw` up to its first NUL, all of it when there is none.
+std::wstring_view NameOf(const WIN32_FIND_DATAW& raw);
+
+// The code of the last failure; callers test results for zero, so one
+// whose code was lost must not read as success.
+int LastErrorCode();
+
 // The records one enumeration returned, as kept in a listing.
 struct KeptRecords {
   int first_error = 0;  // what opening it gave: 0, or nothing matched
