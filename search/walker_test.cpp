@@ -36,7 +36,7 @@ class WalkerTest : public ::testing::Test {
     FileSystemSessionPtr session = NewSessionWithReader(
         &tree_, masks.size() > 1, kKeptDescriptors, kCloseBatch);
     EnableReadAhead(*session, threads - 1, threads - 1, kAheadDescriptors);
-    session->descents_before_workers = 1;
+    if (session->ahead) session->ahead->StartAtOnce();
     for (const std::string& mask : masks)
       SearchDirectory("top", mask, session.get());
     // Nothing read ahead outlives the walks.

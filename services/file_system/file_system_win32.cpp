@@ -27,7 +27,6 @@ struct FileSystemSession {
   // outlives the engine that calls it.
   std::unique_ptr<AheadSource> ahead_source;
   std::unique_ptr<ReadAhead> ahead;
-  size_t descents = 0;  // directories the walk has descended into
   size_t replayed_scans = 0;
   // The last wildcard mask but "*" and "*.*" a scan was opened with: the
   // walk's selection mask, read with each directory ahead.
@@ -352,7 +351,7 @@ DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry) {
 void ReadAheadBelow(Directory& dir) {
   FileSystemSession& session = *dir.session;
   if (!session.ahead) return;
-  if (++session.descents == kDescentsBeforeWorkers) session.ahead->Start();
+  session.ahead->Descend();
   const KeptListing* kept = KeptListingOf(dir);
   if (dir.ahead != nullptr && session.ahead->Expanded(dir.ahead)) return;
   std::vector<std::string> names =

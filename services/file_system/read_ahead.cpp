@@ -113,7 +113,12 @@ void ReadAhead::Stop() {
   workers_.clear();
 }
 
-void ReadAhead::Start() {
+void ReadAhead::Descend() {
+  constexpr size_t kDescentsBeforeWorkers = 8;
+  if (++descents_ == kDescentsBeforeWorkers) StartAtOnce();
+}
+
+void ReadAhead::StartAtOnce() {
   Lock lock(mutex_);
   if (started_ || stop_) return;
   started_ = true;

@@ -49,10 +49,6 @@ struct AheadLimits {
   size_t handles = 1024;   // held for subdirectories still to read
 };
 
-// The walk descends into this many directories before workers start: a
-// tree of a few directories is done before they could help.
-constexpr size_t kDescentsBeforeWorkers = 8;
-
 // Of up to `workers` workers, those that start at once: with the walk's
 // thread, one a processor.
 size_t FirstWorkers(size_t workers);
@@ -68,9 +64,13 @@ class ReadAhead {
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  // Starts the first workers, once; a thread the system refuses is done
-  // without.
-  void Start();
+  // The walk descends into one more directory; the first workers start at
+  // the 8th, as a tree of a few directories is done before they could
+  // help.
+  void Descend();
+  // Starts the first workers now, once; a thread the system refuses is
+  // done without.
+  void StartAtOnce();
   // Stops the workers: the reads begun end, no other begins.
   void Stop();
 
@@ -136,6 +136,7 @@ class ReadAhead {
   size_t released_count_ = 0;
   size_t window_reads_ = 0;   // reads in the current window
   size_t waiting_reads_ = 0;  // of them, those that waited
+  size_t descents_ = 0;       // only the walk counts them
   bool refused_ = false;  // the system refused a thread
   std::atomic<size_t> finished_{0};  // reads finished, watched unlocked
   bool over_bounds_ = false;  // a worker waits for listings to be taken

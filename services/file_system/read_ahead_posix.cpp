@@ -104,8 +104,7 @@ void EnableReadAhead(FileSystemSession& session, size_t workers,
 void ReadAheadBelow(Directory& dir) {
   FileSystemSession& session = *dir.session;
   if (!session.ahead) return;
-  if (++session.descents == session.descents_before_workers)
-    session.ahead->Start();
+  session.ahead->Descend();
   const Listing* listing = ListingOf(dir);
   if (listing == nullptr || dir.recalled) return;
   if (dir.ahead != nullptr && session.ahead->Expanded(dir.ahead)) return;

@@ -74,7 +74,7 @@ std::vector<std::string> Walk(ReadAhead& ahead, TreeSource& source,
   chain.push_back({ahead.Seed(nullptr, source.Open("r"),
                               source.Subdirectories("r")),
                    "r"});
-  ahead.Start();
+  ahead.StartAtOnce();
   size_t count = 0;
   while (!chain.empty()) {
     Level& level = chain.back();

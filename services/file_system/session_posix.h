@@ -52,10 +52,6 @@ struct FileSystemSession {
   // before the reader they read through.
   std::unique_ptr<AheadSource> ahead_source;
   std::unique_ptr<ReadAhead> ahead;
-  size_t descents = 0;  // directories the walk has descended into
-  // The workers start at this descent: a tree of a few directories is done
-  // before they could help.
-  size_t descents_before_workers = kDescentsBeforeWorkers;
 };
 
 struct Directory {
