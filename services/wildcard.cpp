@@ -282,7 +282,7 @@ CompiledMask::CompiledMask(std::string_view mask) {
   shape_ = Shape::kGeneral;
   units_.resize(text.size());
   units_.resize(ReadUnits(text, reading, units_.data()));
-  sets_.assign(6 * WordsFor(units_.size()), 0);
+  sets_.assign(5 * WordsFor(units_.size()), 0);
   SortByRole(units_.data(), units_.size(), WordsFor(units_.size()),
              sets_.data());
 }
@@ -318,7 +318,7 @@ bool CompiledMask::MatchesGeneral(std::string_view name) const {
   const uint32_t* mask_units = units_.data();
   size_t length = units_.size();
   std::vector<Word> own_sets;
-  Word* sets = sets_.data();
+  const Word* sets = sets_.data();
   if (shape_ != Shape::kGeneral) {
     // A short path left this name to the general matcher: prepare the mask
     // now (rare: names with characters beyond ASCII).
@@ -329,12 +329,22 @@ bool CompiledMask::MatchesGeneral(std::string_view name) const {
     if (!whole.empty()) text = whole;
     units.resize(text.size());
     length = ReadUnits(text, CharReading::kUtf8, units.data());
-    own_sets.assign(6 * WordsFor(length), 0);
+    own_sets.assign(5 * WordsFor(length), 0);
     SortByRole(units.data(), length, WordsFor(length), own_sets.data());
     mask_units = units.data();
     sets = own_sets.data();
   }
   const size_t words = WordsFor(length);
+  // The live set is each call's own: workers reading ahead match names
+  // against one mask at once.
+  constexpr size_t kFewWords = 4;
+  Word few[kFewWords];
+  std::vector<Word> many;
+  Word* live = few;
+  if (words > kFewWords) {
+    many.resize(words);
+    live = many.data();
+  }
   const Matcher m{mask_units,
                   length,
                   words,
@@ -343,7 +353,7 @@ bool CompiledMask::MatchesGeneral(std::string_view name) const {
                   sets + kDosStar * words,
                   sets + kDosQm * words,
                   sets + kDosDot * words,
-                  sets + 5 * words,
+                  live,
                   utf8_ ? CharReading::kUtf8 : CharReading::kDoubleByte};
   return Run(m, name);
 }

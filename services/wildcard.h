@@ -19,6 +19,16 @@ bool HasWildcards(std::string_view mask);
 // MatchesWildcard(mask, name) is EqualsIgnoringCase(name, TrimmedMask(mask)).
 std::string_view TrimmedMask(std::string_view mask);
 
+// Looks a typed name up as Windows takes it: `find(name)` as typed, and,
+// when that finds nothing, `find` of the name without its trailing dots
+// and blanks. True when either found it.
+template <typename Find>
+bool FindAsTyped(std::string_view name, Find find) {
+  if (find(name)) return true;
+  const std::string_view trimmed = TrimmedMask(name);
+  return trimmed.size() != name.size() && find(trimmed);
+}
+
 // True when `name` matches `mask`: the mask is trimmed (TrimmedMask);
 // "*.*" is "*"; "?" matches one character other than "." or nothing at a
 // "." or at the end; a "." before "*" or "?" matches a "." or nothing at
@@ -29,8 +39,9 @@ std::string_view TrimmedMask(std::string_view mask);
 bool MatchesWildcard(std::string_view mask, std::string_view name);
 
 // A mask prepared once for matching many names, as a scan matches every
-// entry of a directory: the common shapes ("*", "*.ext", a plain name, a
-// fixed start) take a short path, the rest the general matcher.
+// entry of a directory, from any number of threads at once: the common
+// shapes ("*", "*.ext", a plain name, a fixed start) take a short path, the
+// rest the general matcher.
 class CompiledMask {
  public:
   explicit CompiledMask(std::string_view mask);
@@ -45,7 +56,7 @@ class CompiledMask {
   bool utf8_ = true;
   std::string literal_;  // the plain name, suffix or start, ASCII-folded
   std::vector<uint32_t> units_;
-  mutable std::vector<uint64_t> sets_;  // role sets, then the live set
+  std::vector<uint64_t> sets_;  // the role sets, fixed once made
 };
 
 #endif  // KESTRIV_SERVICES_WILDCARD_H_
