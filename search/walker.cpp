@@ -36,7 +36,6 @@ struct Level {
 // of a tree costs heap memory, not machine stack, and one text buffer of
 // each kind serves every level.
 struct Walk {
-  FileSystemSession* session = nullptr;
   std::string mask_dir;  // what stands before the mask's last component
   std::string mask;      // that component
   std::string path;      // the directory's path as typed and walked
@@ -253,10 +252,15 @@ void SearchDirectory(const std::string& dir, const std::string& mask,
     session = own.get();
   }
   Walk walk;
-  walk.session = session;
   const size_t mask_dir_size = MaskDirectorySize(mask);
   walk.mask_dir = mask.substr(0, mask_dir_size);
   walk.mask = mask.substr(mask_dir_size);
+  // The listings of the walked directories serve the selection only when
+  // the mask has no path of its own.
+  ScanPlan plan;
+  if (walk.mask_dir.empty()) plan.mask = walk.mask;
+  plan.wanted = FieldsTheFilterReads();
+  PlanScans(*session, plan);
   walk.path = WithTrailingBackslash(dir);
   SearchRoot root = OpenSearchRoot(*session, walk.path);
   bool printed_known = root.prefix_known;

@@ -39,10 +39,15 @@ class WalkerTest : public ::testing::Test {
     if (session->ahead) session->ahead->StartAtOnce();
     for (const std::string& mask : masks)
       SearchDirectory("top", mask, session.get());
-    // Nothing read ahead outlives the walks.
+    // Workers ran, nothing read ahead outlives the walks, and no child was
+    // asked for before its parent's listing was taken.
     if (session->ahead) {
       session->ahead->Stop();
+      EXPECT_GT(session->ahead->WorkersStarted(), 0u);
+      RecordProperty("workers_started",
+                     static_cast<int>(session->ahead->WorkersStarted()));
       EXPECT_EQ(session->ahead->LiveNodes(), 0u);
+      EXPECT_EQ(session->ahead->EarlyClaims(), 0u);
     }
     FlushOutput();
     return CapturedOutput::Bytes();
@@ -88,6 +93,40 @@ TEST_F(WalkerTest, PrintsEachDirectoryBeforeItsSubdirectoriesReadingItOnce) {
   }
 }
 
+// A mask with a path of its own selects in a subdirectory of each level,
+// which the walk finds by name while workers may still read the level's
+// listing: the same bytes as the walk alone.
+TEST_F(WalkerTest, MasksWithAPathSelectBelowEachLevel) {
+  const struct {
+    std::vector<std::string> masks;
+    int found, dirs;
+  } cases[] = {
+      {{"a/*.txt"}, 13, 41},
+      {{"a/b/*.doc", "*.txt"}, 28, 82},
+      {{"A/B/Y.TXT"}, 1, 41},
+  };
+  for (const auto& c : cases) {
+    std::string alone;
+    for (size_t threads : kThreadCounts) {
+      SetUp();
+      for (int i = 0; i < 12; ++i) {
+        const std::string w = "top/w" + std::to_string(10 + i) + "/a/";
+        tree_.Add(w + "b/k.doc");
+        tree_.Add(w + "x.txt");
+      }
+      SCOPED_TRACE(c.masks[0]);
+      SCOPED_TRACE(threads);
+      const std::string output = Run(c.masks, threads);
+      if (threads == 1) alone = output;
+      EXPECT_EQ(output, alone);
+      EXPECT_EQ(SearchSettings.FoundCount, c.found);
+      EXPECT_EQ(SearchSettings.DirCount, c.dirs);
+      EXPECT_EQ(tree_.OpenNow(), 0u);
+    }
+  }
+  EXPECT_EQ(Run({"A/B/Y.TXT"}), "top/a/b/y.txt\r\n");
+}
+
 TEST_F(WalkerTest, ShortFormsComeFromTheListingsInHand) {
   tree_.Add("top/a/Long Name.txt");
   SearchSettings.ShortNames = true;
@@ -102,20 +141,26 @@ TEST_F(WalkerTest, DeepTreesKeepFewDescriptorsOpen) {
   std::string deep = "top/";
   for (int level = 0; level < 600; ++level) deep += "d/";
   // Unlimited, and where the system refuses descriptors long before the
-  // budget is spent: nothing may be lost either way.
-  for (size_t limit : {size_t(-1), size_t(40)}) {
-    for (size_t threads : kThreadCounts) {
-      SCOPED_TRACE(limit);
-      SCOPED_TRACE(threads);
-      SetUp();
-      tree_.Add(deep + "leaf.txt");
-      tree_.LimitOpen(limit);
-      Run({"leaf.txt"}, threads);
-      EXPECT_EQ(SearchSettings.FoundCount, 1);
-      EXPECT_EQ(SearchSettings.DirCount, 605);
-      EXPECT_LT(tree_.MostOpenAtOnce(),
-                kKeptDescriptors + kCloseBatch + kAheadDescriptors + 8);
-      EXPECT_EQ(tree_.OpenNow(), 0u);
+  // budget is spent: nothing may be lost either way, and no directory is
+  // opened more than a few times, also where the selection opens a
+  // directory below each level.
+  for (const char* mask : {"leaf.txt", "d/leaf.txt"}) {
+    for (size_t limit : {size_t(-1), size_t(40)}) {
+      for (size_t threads : kThreadCounts) {
+        SCOPED_TRACE(mask);
+        SCOPED_TRACE(limit);
+        SCOPED_TRACE(threads);
+        SetUp();
+        tree_.Add(deep + "leaf.txt");
+        tree_.LimitOpen(limit);
+        Run({mask}, threads);
+        EXPECT_EQ(SearchSettings.FoundCount, 1);
+        EXPECT_EQ(SearchSettings.DirCount, 605);
+        EXPECT_LT(tree_.MostOpenAtOnce(),
+                  kKeptDescriptors + kCloseBatch + kAheadDescriptors + 8);
+        EXPECT_LT(tree_.TotalOpens(), 6 * 605u);
+        EXPECT_EQ(tree_.OpenNow(), 0u);
+      }
     }
   }
 }

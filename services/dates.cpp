@@ -161,6 +161,24 @@ SerialDateTime DosToSerial(DosDateTime packed) {
   return day + time_of_day;
 }
 
+namespace {
+
+DosDateTime PackDosTime(unsigned year, unsigned month, unsigned day,
+                        unsigned hour, unsigned minute, unsigned second) {
+  const uint32_t time = (second / 2u) | (minute << 5u) | (hour << 11u);
+  const uint32_t date = day | (month << 5u) | ((year - 1980u) << 9u);
+  return static_cast<DosDateTime>((date << 16) | time);
+}
+
+}  // namespace
+
+DosDateTime LastWriteDosTime(int year, int month, int day, int hour,
+                             int minute, int second) {
+  if (year < 1980) return kEarliestDosTime;
+  if (year > 2107) return kLatestDosTime;
+  return PackDosTime(year, month, day, hour, minute, second > 59 ? 59 : second);
+}
+
 DosDateTime SerialToDos(SerialDateTime value) {
   uint16_t year, month, day, hour, minute, second, millisecond;
   SplitDate(value, &year, &month, &day);
@@ -168,9 +186,7 @@ DosDateTime SerialToDos(SerialDateTime value) {
   // stop at 2099, and so does this one.
   if (year < 1980 || year > 2099) return 0;
   SplitTime(value, &hour, &minute, &second, &millisecond);
-  const uint32_t time = (second / 2u) | (minute << 5u) | (hour << 11u);
-  const uint32_t date = day | (month << 5u) | ((year - 1980u) << 9u);
-  return static_cast<DosDateTime>((date << 16) | time);
+  return PackDosTime(year, month, day, hour, minute, second);
 }
 
 void SetClockForTesting(CalendarTime (*clock)()) { g_test_clock = clock; }

@@ -45,6 +45,12 @@ void SplitDate(SerialDateTime value, uint16_t* year, uint16_t* month,
 // Time of day of a serial value, milliseconds rounded half to even.
 void SplitTime(SerialDateTime value, uint16_t* hour, uint16_t* minute,
                uint16_t* second, uint16_t* millisecond);
+// The packed date-time of a file's last write at the local calendar time
+// given: a year before 1980 or after 2107 gives the nearest end of the
+// range, so that times outside it still order correctly, and a leap
+// second is the second before it.
+DosDateTime LastWriteDosTime(int year, int month, int day, int hour,
+                             int minute, int second);
 // Serial value of a packed date-time; the date is checked first.
 SerialDateTime DosToSerial(DosDateTime packed);
 // Packed date-time of a serial value; 0 outside the years 1980-2099.

@@ -65,6 +65,12 @@ class FakeDirectoryReader : public DirectoryReader {
   }
   const Node& NodeAt(const std::string& path) { return nodes_[Add(path)]; }
   size_t MostOpenAtOnce() const { return most_open_; }
+  // Opens of every directory together.
+  size_t TotalOpens() const {
+    size_t opens = 0;
+    for (const Node& node : nodes_) opens += node.opens;
+    return opens;
+  }
   // Opens beyond `limit` descriptors fail as the system's do at its limit.
   void LimitOpen(size_t limit) { open_limit_ = limit; }
   // Every open of the directory at `path` fails with `error`, as one that

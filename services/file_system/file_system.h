@@ -24,17 +24,9 @@ enum : uint32_t {
   kAttrReparsePoint = 0x400,
 };
 
-// The attribute mask that asks for every kind of entry.
+// The attribute mask that asks for every kind of entry, the only one the
+// scans take: it passes over no entry.
 constexpr uint8_t kAttrMaskAll = 63;
-
-// The attributes that make a scan pass over an entry unless its mask asks
-// for them: hidden, system, volume label and directory.
-constexpr uint32_t kSkippableAttrs = 0x1E;
-
-// The bits that make a scan opened with `attr_mask` pass over an entry.
-constexpr uint32_t SkipMaskOf(uint8_t attr_mask) {
-  return ~static_cast<uint32_t>(attr_mask) & kSkippableAttrs;
-}
 
 // What the directories and scans of one run share (on POSIX: the
 // descriptor budget, the listings kept for the run's later walks, prepared
@@ -133,16 +125,25 @@ struct TSearchRec {
   uint32_t Attr = 0;  // attribute bits
   std::string Name;   // the long name as stored on disk
   uint32_t Wanted = kWantAll;  // set by the caller before OpenEntryScan
-  uint32_t SkipMask = 0;
   std::unique_ptr<EntryScanState, EntryScanStateDeleter> Scan;
 };
+
+// What a walk asks of the directories it enters: the wildcard mask of its
+// selection scans (empty when it selects in other directories) and the
+// fields (kWant bits) it reads of each entry they deliver. Listings read
+// from now on may read those ahead, with the names.
+struct ScanPlan {
+  std::string mask;
+  uint32_t wanted = 0;
+};
+void PlanScans(FileSystemSession& session, const ScanPlan& plan);
 
 // Starts a scan of the entries of `dir` that `mask` selects: a wildcard
 // mask ("*" and "?"), or an exact name, which selects the entry spelt so
 // and every other equal to it but for case (when there is none, those equal
 // to it without trailing dots and blanks). 0 when an entry was delivered
 // into `rec`, else the platform's error code (the visible fields then keep
-// their values). `dir` must outlive the scan.
+// their values). `attr_mask` is kAttrMaskAll. `dir` must outlive the scan.
 int OpenEntryScan(Directory& dir, const std::string& mask, uint8_t attr_mask,
                   TSearchRec& rec);
 // Delivers the next entry; 0, or non-zero at the end or on failure.

@@ -7,13 +7,13 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <vector>
 
 #include "services/case_fold.h"
+#include "services/checks.h"
 #include "services/dates.h"
 #include "services/file_system/file_system.h"
 #include "services/file_system/session_posix.h"
@@ -26,10 +26,13 @@ struct EntryScanState {
   Directory* dir = nullptr;
   const Listing* listing = nullptr;  // once taken
   std::string mask;       // the mask, or the exact name looked for
-  const CompiledMask* matcher = nullptr;  // for a mask, prepared once
+  std::shared_ptr<const CompiledMask> matcher;  // for a mask, prepared once
   bool exact = false;
   std::string delivered;  // the exact name delivered as typed
-  size_t next = 0;        // offset of the next listed entry
+  size_t next = 0;        // index of the next listed entry
+  // The delivered entry's place among the subdirectories read ahead, when a
+  // wildcard scan delivered it from the listing; -1 otherwise.
+  int32_t child = -1;
 };
 
 void EntryScanStateDeleter::operator()(EntryScanState* state) const {
@@ -40,27 +43,6 @@ namespace {
 
 // Result code at the end of a scan and for a pattern that selects nothing.
 constexpr int kNoMoreEntries = ENOENT;
-
-int32_t PackDosTime(const struct tm& t) {
-  uint32_t date = static_cast<uint32_t>(((t.tm_year + 1900 - 1980) << 9) |
-                                        ((t.tm_mon + 1) << 5) | t.tm_mday);
-  uint32_t time = static_cast<uint32_t>((t.tm_hour << 11) | (t.tm_min << 5) |
-                                        (t.tm_sec / 2));
-  return static_cast<int32_t>((date << 16) | time);
-}
-
-// Last-write time as a local MS-DOS date-time; times outside the format's
-// range are clamped to its nearest end so they still order correctly.
-int32_t DosTimeOf(time_t mtime) {
-  struct tm t;
-  if (localtime_r(&mtime, &t) == nullptr)
-    return mtime < 0 ? kEarliestDosTime : kLatestDosTime;
-  int year = t.tm_year + 1900;
-  if (year < 1980) return kEarliestDosTime;
-  if (year > 2107) return kLatestDosTime;
-  if (t.tm_sec > 59) t.tm_sec = 59;  // a leap second
-  return PackDosTime(t);
-}
 
 bool IsHiddenName(std::string_view name) {
   return name.size() > 0 && name[0] == '.' && !IsDotName(name);
@@ -74,47 +56,48 @@ struct EntryFields {
   int32_t time = 0;
 };
 
-// Fields from a status (of the link's target where `is_link`). The time
-// costs a local-time conversion, made only when `wanted`.
-EntryFields FieldsOf(std::string_view name, const struct stat& st,
-                     bool is_link, uint32_t wanted) {
+// Fields from a status; the time only when `wanted`.
+EntryFields FieldsOf(FileSystemSession& session, std::string_view name,
+                     const ListedStatus& status, uint32_t wanted) {
   EntryFields f;
-  f.attr = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
-  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-    f.attr |= kAttrReadOnly;
+  f.attr = status.attr;
   if (IsHiddenName(name)) f.attr |= kAttrHidden;
-  if (is_link) f.attr |= kAttrReparsePoint;
-  f.size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
-  if ((wanted & kWantTime) != 0) f.time = DosTimeOf(st.st_mtime);
+  f.size = status.size;
+  if ((wanted & kWantTime) != 0) f.time = session.dos_times.Of(status.mtime);
   return f;
 }
 
-// Fields of `name` in `dir`; a link reports what it points to, a dangling
-// one its own data. False when it is gone.
+// Fields of `name` in `dir`, read now; false when it is gone.
 bool StatEntry(Directory& dir, const char* name, uint32_t wanted,
                EntryFields* fields) {
   const int fd = DescriptorOf(dir);
-  DirectoryReader& reader = *dir.session->reader;
-  struct stat st;
-  if (fd < 0 || reader.StatAt(fd, name, &st, false) != 0) return false;
-  const bool is_link = S_ISLNK(st.st_mode);
-  if (is_link) reader.StatAt(fd, name, &st, true);
-  *fields = FieldsOf(name, st, is_link, wanted);
+  ListedStatus status;
+  if (fd < 0 || !ReadListedStatus(*dir.session->reader, fd, name, &status))
+    return false;
+  *fields = FieldsOf(*dir.session, name, status, wanted);
   return true;
 }
 
 // Fields of a listed entry. The listing's type answers the directory and
-// archive bits; a status is asked for only where a wanted field or a link
-// (whose target decides) needs one.
-bool ListedEntryFields(Directory& dir, const ListedEntry& entry,
-                       uint32_t wanted, EntryFields* fields) {
-  if ((wanted & kWantAll) != 0 || entry.type == DT_LNK ||
-      entry.type == DT_UNKNOWN)
-    return StatEntry(dir, entry.name, wanted, fields);
-  fields->attr = entry.type == DT_DIR ? kAttrDirectory : kAttrArchive;
-  if (IsHiddenName(std::string_view(entry.name, entry.size)))
-    fields->attr |= kAttrHidden;
-  return true;
+// archive bits; a status is needed only where a wanted field or a link
+// (whose target decides) asks for one, and then the one read with the
+// listing serves, if any.
+bool ListedEntryFields(Directory& dir, const Listing& listing,
+                       const ListedEntry& entry, uint32_t wanted,
+                       EntryFields* fields) {
+  const std::string_view name = listing.NameOf(entry);
+  if ((wanted & kWantAll) == 0 && entry.type != DT_LNK &&
+      entry.type != DT_UNKNOWN) {
+    fields->attr = entry.type == DT_DIR ? kAttrDirectory : kAttrArchive;
+    if (IsHiddenName(name)) fields->attr |= kAttrHidden;
+    return true;
+  }
+  if (entry.has_status) {
+    *fields = FieldsOf(*dir.session, name, entry.status, wanted);
+    return true;
+  }
+  if (entry.gone) return false;
+  return StatEntry(dir, listing.CNameOf(entry), wanted, fields);
 }
 
 void Deliver(const EntryFields& fields, const char* name, size_t size,
@@ -125,41 +108,40 @@ void Deliver(const EntryFields& fields, const char* name, size_t size,
   rec.Name.assign(name, size);
 }
 
-bool Selects(const EntryScanState& state, const ListedEntry& entry) {
-  const std::string_view name(entry.name, entry.size);
+bool Selects(const EntryScanState& state, std::string_view name) {
   if (!state.exact) return state.matcher->Matches(name);
   return EqualsIgnoringCase(name, state.mask) && state.delivered != name;
 }
 
-// Delivers the next listed entry that the scan selects and does not skip.
+// Delivers the next listed entry that the scan selects.
 int DeliverFromListing(TSearchRec& rec) {
   EntryScanState& state = *rec.Scan;
-  ListedEntry entry;
+  const Listing& listing = *state.listing;
   const bool only_directories = (rec.Wanted & kOnlyDirectories) != 0;
-  while (NextListedEntry(*state.listing, &state.next, &entry)) {
+  while (state.next < listing.entries.size()) {
+    const ListedEntry& entry = listing.entries[state.next++];
     if (only_directories && entry.type != DT_DIR && entry.type != DT_LNK &&
         entry.type != DT_UNKNOWN)
       continue;
-    if (!Selects(state, entry)) continue;
+    if (!Selects(state, listing.NameOf(entry))) continue;
     EntryFields fields;
-    if (!ListedEntryFields(*state.dir, entry, rec.Wanted, &fields)) continue;
-    if ((fields.attr & rec.SkipMask) != 0) continue;
-    Deliver(fields, entry.name, entry.size, rec);
+    if (!ListedEntryFields(*state.dir, listing, entry, rec.Wanted, &fields))
+      continue;
+    Deliver(fields, listing.CNameOf(entry), entry.size, rec);
+    state.child = state.exact ? -1 : entry.child;
     return 0;
   }
   return kNoMoreEntries;
 }
 
-// Delivers the entry of the exact name `name`, when it exists and is not
-// skipped.
+// Delivers the entry of the exact name `name`, when it exists.
 bool DeliverExact(EntryScanState& state, const std::string& name,
                   TSearchRec& rec) {
   EntryFields fields;
-  if (!StatEntry(*state.dir, name.c_str(), rec.Wanted, &fields) ||
-      (fields.attr & rec.SkipMask) != 0)
-    return false;
+  if (!StatEntry(*state.dir, name.c_str(), rec.Wanted, &fields)) return false;
   Deliver(fields, name.data(), name.size(), rec);
   state.delivered = name;
+  state.child = -1;
   return true;
 }
 
@@ -181,18 +163,6 @@ int DeliverOtherSpellings(TSearchRec& rec) {
     }
   }
   return DeliverFromListing(rec);
-}
-
-// The walker scans every directory with the same two masks: each is
-// prepared once per run, not once per directory.
-const CompiledMask* CompiledMaskFor(FileSystemSession& session,
-                                    const std::string& mask) {
-  for (const auto& known : session.masks)
-    if (known.first == mask) return known.second.get();
-  constexpr size_t kKeptMasks = 8;
-  if (session.masks.size() == kKeptMasks) session.masks.clear();
-  session.masks.emplace_back(mask, std::make_unique<CompiledMask>(mask));
-  return session.masks.back().second.get();
 }
 
 int OpenExactScan(EntryScanState& state, TSearchRec& rec) {
@@ -225,8 +195,8 @@ int OpenComponent(FileSystemSession& session, int at, const std::string& name) {
   const int listed = OpenBelow(session, at, ".", true);
   if (listed < 0) return -1;
   Listing listing;
-  const bool read =
-      ReadListing(*session.reader, listed, &session.records, &listing);
+  const bool read = ReadListing(*session.reader, listed, &session.records,
+                                ListingWants(), &listing);
   session.reader->Close(listed);
   const std::string stored = read ? StoredNameIn(listing, name) : std::string();
   if (stored.empty()) {
@@ -278,14 +248,19 @@ DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry) {
   // An entry listed as a directory is opened only as one: should it have
   // become a link since, it is not followed to wherever that leads.
   dir->follow = (entry.Attr & kAttrReparsePoint) != 0;
-  if (parent.ahead != nullptr && !dir->follow)
-    dir->ahead = parent.session->ahead->TakeSubdirectory(parent.ahead,
-                                                         entry.Name);
+  // Only an entry a wildcard scan of `parent` delivered from its listing
+  // has a place among the subdirectories read ahead.
+  const EntryScanState* scan = entry.Scan.get();
+  if (parent.ahead != nullptr && scan != nullptr && scan->dir == &parent &&
+      scan->child >= 0 && !dir->follow)
+    dir->ahead = parent.session->ahead->TakeChild(
+        parent.ahead, static_cast<size_t>(scan->child));
   return dir;
 }
 
 bool DetachFromParent(Directory& dir) {
   if (dir.parent == nullptr) return true;
+  dir.detaching = true;
   if (DescriptorOf(dir) < 0) return false;
   dir.parent = nullptr;
   dir.run_number = 0;
@@ -295,11 +270,8 @@ bool DetachFromParent(Directory& dir) {
 bool IdentityOf(Directory& dir, FileIdentity* identity) {
   if (!dir.identity_known) {
     const int fd = DescriptorOf(dir);
-    struct stat st;
-    if (fd < 0 || dir.session->reader->StatAt(fd, ".", &st, true) != 0)
+    if (fd < 0 || !ReadIdentity(*dir.session->reader, fd, &dir.identity))
       return false;
-    dir.identity.volume = static_cast<uint64_t>(st.st_dev);
-    dir.identity.file = static_cast<uint64_t>(st.st_ino);
     dir.identity_known = true;
   }
   *identity = dir.identity;
@@ -308,8 +280,8 @@ bool IdentityOf(Directory& dir, FileIdentity* identity) {
 
 int OpenEntryScan(Directory& dir, const std::string& mask, uint8_t attr_mask,
                   TSearchRec& rec) {
+  KESTRIV_CHECK(attr_mask == kAttrMaskAll);
   CloseEntryScan(rec);
-  rec.SkipMask = SkipMaskOf(attr_mask);
   if (mask.empty()) return kNoMoreEntries;
   rec.Scan.reset(new EntryScanState);
   EntryScanState& state = *rec.Scan;

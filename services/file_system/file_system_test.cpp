@@ -11,6 +11,7 @@
 #include <set>
 
 #include "gtest/gtest.h"
+#include "services/file_system/dos_times_posix.h"
 
 namespace {
 
@@ -139,6 +140,45 @@ TEST_F(FileSystemTest, TimesArePackedLocalAndClamped) {
     SetLocalTime("f", c.year, c.month, c.day, c.hour, c.minute, c.second);
     EXPECT_EQ(static_cast<uint32_t>(Scan("f").Time), c.packed);
   }
+}
+
+// The times of a tree convert through the day's cached offset exactly as
+// the C library's local time gives them, in zones with summer time, with
+// half-hour shifts and with leap seconds, and at the ends of the range.
+TEST(DosTimesTest, AsTheLibraryConvertsThem) {
+  const struct {
+    const char* zone;
+    int64_t from, to, step;
+  } cases[] = {
+      {"Europe/Berlin", 315360000, 2240000000, 11237},
+      {"America/Sao_Paulo", 315360000, 2240000000, 11237},
+      {"Australia/Lord_Howe", 315360000, 2240000000, 11237},
+      {"right/Europe/London", 315360000, 1800000000, 11237},
+      {"Asia/Tokyo", -100000, 100000, 997},
+      {"America/New_York", 4354000000, 4356000000, 3607},  // 2107 to 2108
+  };
+  const char* saved = getenv("TZ");
+  const std::string before = saved != nullptr ? saved : "";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.zone);
+    setenv("TZ", c.zone, 1);
+    tzset();
+    DosTimes times;
+    for (int64_t t = c.from; t < c.to; t += c.step) {
+      const time_t when = static_cast<time_t>(t);
+      struct tm local;
+      ASSERT_NE(localtime_r(&when, &local), nullptr);
+      const DosDateTime expected = LastWriteDosTime(
+          local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+          local.tm_hour, local.tm_min, local.tm_sec);
+      ASSERT_EQ(times.Of(when), expected) << t;
+    }
+  }
+  if (saved != nullptr)
+    setenv("TZ", before.c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
 }
 
 TEST_F(FileSystemTest, PatternsAndCase) {

@@ -14,7 +14,9 @@
 
 #include "services/dates.h"
 #include "services/file_system/file_system.h"
+#include "services/checks.h"
 #include "services/file_system/read_ahead.h"
+#include "services/file_system/read_ahead_platform.h"
 #include "services/file_system/read_ahead_win32.h"
 #include "services/file_system/wide_path_win32.h"
 #include "services/wildcard.h"
@@ -28,8 +30,8 @@ struct FileSystemSession {
   std::unique_ptr<AheadSource> ahead_source;
   std::unique_ptr<ReadAhead> ahead;
   size_t replayed_scans = 0;
-  // The last wildcard mask but "*" and "*.*" a scan was opened with: the
-  // walk's selection mask, read with each directory ahead.
+  // The walk's selection mask, when it is a wildcard mask but "*" and
+  // "*.*": read with each directory ahead.
   std::wstring mask;
 };
 
@@ -75,14 +77,9 @@ struct Directory {
   // entry: its name as stored on disk, empty for ".".
   std::wstring name;
   bool up = false;  // opened from the entry "..": the parent's parent
-  AheadNode* ahead = nullptr;  // its place among the listings read ahead
-  bool listing_asked = false;  // the listing of `ahead` was taken, or failed
-  // The subdirectories of `ahead` change no more: its listing was taken,
-  // or the walk has seeded it.
-  bool settled = false;
-  bool listed = false;  // `listing` holds records its scans replay
-  std::string listing;
-  KeptListing kept;  // the parts of `listing`
+  AheadNode* ahead = nullptr;  // claimed among the listings read ahead
+  bool listing_asked = false;  // its listing was taken, or read here, once
+  std::unique_ptr<Listing> listing;  // records its scans replay
 };
 
 void DirectoryDeleter::operator()(Directory* directory) const {
@@ -94,9 +91,12 @@ void DirectoryDeleter::operator()(Directory* directory) const {
 struct EntryScanState {
   HANDLE handle = INVALID_HANDLE_VALUE;  // none for a single "." or ".."
   WIN32_FIND_DATAW raw;  // the entry the platform returned last
-  bool replaying = false;  // the entries come from kept records
-  const char* next = nullptr;  // the kept records still to come
-  const char* end = nullptr;
+  // Replaying kept records: those of `listing`, the one of `dir`.
+  const Directory* dir = nullptr;
+  const Listing* listing = nullptr;
+  const KeptRecords* records = nullptr;
+  size_t next = 0;     // the record still to come
+  int32_t child = -1;  // the delivered record's place among subdirectories
 };
 
 void EntryScanStateDeleter::operator()(EntryScanState* state) const {
@@ -127,51 +127,37 @@ std::wstring PathOf(const Directory& dir, std::wstring_view tail) {
   return path;
 }
 
-// Packed values for the ends of the MS-DOS range: 1980-01-01 00:00:00 and
-// 2107-12-31 23:59:58.
-// The same bounds as file times (100 ns units since 1601): the start of
-// 1980 and the start of 2108.
-constexpr uint64_t kFirstDosFileTime = 119600064000000000ull;
-constexpr uint64_t kPastDosFileTime = 159992928000000000ull;
-
-uint64_t FileTimeValue(const FILETIME& time) {
-  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) |
-         time.dwLowDateTime;
-}
-
-// Last-write time as a local MS-DOS date-time. Times outside the format's
-// range are clamped to its nearest end, so they still order correctly and
-// every later conversion of Time succeeds. The range is checked here too
-// because not every FileTimeToDosDateTime refuses the years after 2107.
+// Last-write time as a local MS-DOS date-time, clamped to the range's
+// ends. A file time too large for a calendar date is past its end.
 int32_t DosTimeOf(const FILETIME& utc) {
   FILETIME local;
   if (!FileTimeToLocalFileTime(&utc, &local)) local = utc;
-  const uint64_t value = FileTimeValue(local);
-  if (value < kFirstDosFileTime) return kEarliestDosTime;
-  if (value >= kPastDosFileTime) return kLatestDosTime;
-  WORD date = 0, time = 0;
-  if (!FileTimeToDosDateTime(&local, &date, &time)) return kEarliestDosTime;
-  return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
+  SYSTEMTIME t;
+  if (!FileTimeToSystemTime(&local, &t)) return kLatestDosTime;
+  return LastWriteDosTime(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                          t.wSecond);
+}
+
+// Moves a replay to its next kept record; false at the end.
+bool NextReplayed(EntryScanState& state) {
+  if (state.next >= state.records->records.size()) return false;
+  const KeptRecord& record = state.records->records[state.next++];
+  state.listing->Restore(record, &state.raw);
+  state.child = record.child;
+  return true;
 }
 
 // Moves the scan to its next entry: 0, or the code the platform ends with.
 int Advance(EntryScanState& state) {
-  if (state.replaying)
-    return NextKeptRecord(&state.next, state.end, &state.raw)
-               ? 0
-               : ERROR_NO_MORE_FILES;
+  if (state.records != nullptr)
+    return NextReplayed(state) ? 0 : ERROR_NO_MORE_FILES;
   if (state.handle == INVALID_HANDLE_VALUE) return ERROR_NO_MORE_FILES;
   return FindNextFileW(state.handle, &state.raw) ? 0 : LastErrorCode();
 }
 
-// Passes over the entries the skip mask excludes, then fills the visible
-// fields from the entry the platform returned.
-int Deliver(TSearchRec& rec) {
-  EntryScanState& state = *rec.Scan;
-  while ((state.raw.dwFileAttributes & rec.SkipMask) != 0) {
-    if (const int code = Advance(state)) return code;
-  }
-  const WIN32_FIND_DATAW& raw = state.raw;
+// Fills the visible fields from the entry the platform returned.
+void Deliver(TSearchRec& rec) {
+  const WIN32_FIND_DATAW& raw = rec.Scan->raw;
   rec.Time = DosTimeOf(raw.ftLastWriteTime);
   rec.Attr = raw.dwFileAttributes;
   // Both halves: sizes of 4 GiB and more stay whole. A directory has none.
@@ -182,7 +168,6 @@ int Deliver(TSearchRec& rec) {
                        raw.nFileSizeLow);
   const std::wstring_view name = NameOf(raw);
   rec.Name = NarrowText(name.data(), name.size());
-  return 0;
 }
 
 // Finds the entry "." or ".." itself in the listing of `dir`. The platform
@@ -206,51 +191,49 @@ bool FindDotEntry(const Directory& dir, const std::string& name,
 // its trailing dots and blanks, which a "\\?\" path keeps as they are.
 HANDLE FindExactName(const Directory& dir, const std::string& name,
                      WIN32_FIND_DATAW* raw) {
-  HANDLE handle = FindFirst(PathOf(dir, WideText(name)), false, raw);
-  const std::string_view trimmed = TrimmedMask(name);
-  if (handle != INVALID_HANDLE_VALUE || trimmed.size() == name.size())
-    return handle;
-  return FindFirst(PathOf(dir, WideText(std::string(trimmed))), false, raw);
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  FindAsTyped(name, [&](std::string_view spelling) {
+    handle = FindFirst(PathOf(dir, WideText(std::string(spelling))), false,
+                       raw);
+    return handle != INVALID_HANDLE_VALUE;
+  });
+  return handle;
 }
 
 // The records of `dir` read ahead, taken from its node at the first scan
 // that may replay them; null when there are none, or the read failed and
 // the walk asks the platform itself.
-const KeptListing* KeptListingOf(Directory& dir) {
-  if (dir.listed) return &dir.kept;
-  if (dir.ahead == nullptr || dir.listing_asked) return nullptr;
+const Listing* KeptListingOf(Directory& dir) {
+  if (dir.listing || dir.listing_asked || dir.ahead == nullptr)
+    return dir.listing.get();
   dir.listing_asked = true;
-  dir.settled = true;
-  dir.listed = dir.session->ahead->TakeListing(dir.ahead, &dir.listing) &&
-               ParseListing(dir.listing, &dir.kept);
-  return dir.listed ? &dir.kept : nullptr;
+  AheadListingPtr taken = dir.session->ahead->Take(dir.ahead);
+  dir.listing.reset(static_cast<Listing*>(taken.release()));
+  return dir.listing.get();
 }
 
 // The kept records that answer the wildcard mask `mask` in `dir`: all of
 // them for "*" and "*.*", those of the mask they were read with for it;
 // null when the platform has to answer.
 const KeptRecords* KeptRecordsFor(Directory& dir, const std::wstring& mask) {
-  FileSystemSession& session = *dir.session;
-  if (!session.ahead) return nullptr;
-  const bool full = IsFullMask(mask);
-  if (!full) session.mask = mask;
-  const KeptListing* kept = KeptListingOf(dir);
+  if (!dir.session->ahead) return nullptr;
+  const Listing* kept = KeptListingOf(dir);
   if (kept == nullptr) return nullptr;
-  if (full) return &kept->all;
+  if (IsFullMask(mask)) return &kept->all;
   return !kept->mask.empty() && kept->mask == mask ? &kept->masked : nullptr;
 }
 
-// Replays `records` into `state` as the platform answered: its code when
-// it found nothing, else its first entry.
-bool StartReplay(FileSystemSession& session, const KeptRecords& records,
+// Replays `records` of `dir` into `state` as the platform answered: its
+// code when it found nothing, else its first entry.
+bool StartReplay(const Directory& dir, const KeptRecords& records,
                  EntryScanState* state) {
-  ++session.replayed_scans;
+  ++dir.session->replayed_scans;
   int code = records.first_error;
   if (code == 0) {
-    state->replaying = true;
-    state->next = records.begin;
-    state->end = records.end;
-    if (NextKeptRecord(&state->next, state->end, &state->raw)) return true;
+    state->dir = &dir;
+    state->listing = dir.listing.get();
+    state->records = &records;
+    if (NextReplayed(*state)) return true;
     code = ERROR_FILE_NOT_FOUND;
   }
   SetLastError(static_cast<DWORD>(code));
@@ -262,7 +245,7 @@ bool StartMaskScan(Directory& dir, const std::string& mask,
                    EntryScanState* state) {
   const std::wstring wide = WideText(mask);
   if (const KeptRecords* kept = KeptRecordsFor(dir, wide))
-    return StartReplay(*dir.session, *kept, state);
+    return StartReplay(dir, *kept, state);
   state->handle = FindFirst(PathOf(dir, wide), true, &state->raw);
   return state->handle != INVALID_HANDLE_VALUE;
 }
@@ -285,17 +268,16 @@ bool StartScan(Directory& dir, const std::string& mask,
   return state->handle != INVALID_HANDLE_VALUE;
 }
 
-// Reads `dir` here, as a worker would, when no worker did: its
-// subdirectories, and the records its descent scan replays. Empty when it
-// cannot be read: the scan then asks the platform, and fails as it does.
-std::vector<std::string> ReadItself(Directory& dir) {
+// Reads `dir` here, as a worker would, when no worker did: the records its
+// descent scan replays. Null when it cannot be read: the scan then asks
+// the platform, and fails as it does.
+const Listing* ReadItself(Directory& dir) {
+  if (dir.listing || dir.listing_asked) return dir.listing.get();
+  dir.listing_asked = true;
   AheadRead read;
   ReadDirectoryAt(PathOf(dir, L""), std::wstring(), &read);
-  if (read.error != 0) return {};
-  dir.listing = std::move(read.listing);
-  dir.listed = ParseListing(dir.listing, &dir.kept);
-  return dir.listed ? std::move(read.subdirectories)
-                    : std::vector<std::string>();
+  dir.listing.reset(static_cast<Listing*>(read.listing.release()));
+  return dir.listing.get();
 }
 
 // The path of a typed entry to hand to a query of that one entry; empty
@@ -326,8 +308,9 @@ DirectoryPtr OpenTypedDirectory(FileSystemSession& session,
 }
 
 // "." and ".." are kept as steps, not names: a "\\?\" path would take
-// them as names. A link is not read ahead: the walk may leave it out. Its
-// node is taken only once the parent's subdirectories are settled.
+// them as names. Only a record a replay of the parent's "*" delivered has a
+// place among the subdirectories read ahead; a link has none, as the walk
+// may leave it out.
 DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry) {
   if (!entry.Scan || (entry.Attr & kAttrDirectory) == 0) return nullptr;
   DirectoryPtr dir(new Directory);
@@ -339,28 +322,32 @@ DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry) {
   }
   dir->name = NameOf(entry.Scan->raw);
   if (dir->name.empty()) return nullptr;
-  if (parent.ahead != nullptr && parent.settled &&
-      (entry.Attr & kAttrReparsePoint) == 0)
-    dir->ahead = parent.session->ahead->TakeSubdirectory(parent.ahead,
-                                                         NameKey(dir->name));
+  const EntryScanState& scan = *entry.Scan;
+  if (parent.ahead != nullptr && scan.dir == &parent &&
+      scan.records == &parent.listing->all && scan.child >= 0)
+    dir->ahead = parent.session->ahead->TakeChild(
+        parent.ahead, static_cast<size_t>(scan.child));
   return dir;
 }
 
-// Only a directory whose subdirectories are not queued yet is seeded:
-// with its own records, or those read here.
-void ReadAheadBelow(Directory& dir) {
-  FileSystemSession& session = *dir.session;
-  if (!session.ahead) return;
-  session.ahead->Descend();
-  const KeptListing* kept = KeptListingOf(dir);
-  if (dir.ahead != nullptr && session.ahead->Expanded(dir.ahead)) return;
-  std::vector<std::string> names =
-      kept != nullptr ? SubdirectoriesIn(kept->all) : ReadItself(dir);
-  if (names.empty()) return;
-  dir.ahead = session.ahead->Seed(
-      dir.ahead, NewAheadPath(PathOf(dir, L""), session.mask),
-      std::move(names));
-  dir.settled = true;
+ReadAhead* ReadAheadOf(Directory& dir) { return dir.session->ahead.get(); }
+
+AheadNode*& AheadNodeOf(Directory& dir) { return dir.ahead; }
+
+// Its own records, or those read here.
+const AheadListing* ListingToFollow(Directory& dir) {
+  const Listing* kept = KeptListingOf(dir);
+  return kept != nullptr ? kept : ReadItself(dir);
+}
+
+AheadHandle NewAheadHandle(Directory& dir) {
+  return NewAheadPath(PathOf(dir, L""), dir.session->mask);
+}
+
+void PlanScans(FileSystemSession& session, const ScanPlan& plan) {
+  const std::wstring mask =
+      HasWildcards(plan.mask) ? WideText(plan.mask) : std::wstring();
+  session.mask = IsFullMask(mask) ? std::wstring() : mask;
 }
 
 // A detached directory holds its full path, as one opened from typed text
@@ -375,21 +362,21 @@ bool DetachFromParent(Directory& dir) {
 
 int OpenEntryScan(Directory& dir, const std::string& mask, uint8_t attr_mask,
                   TSearchRec& rec) {
+  KESTRIV_CHECK(attr_mask == kAttrMaskAll);
   CloseEntryScan(rec);
-  rec.SkipMask = SkipMaskOf(attr_mask);
   std::unique_ptr<EntryScanState, EntryScanStateDeleter> state(
       new EntryScanState);
   if (!StartScan(dir, mask, state.get())) return LastErrorCode();
   rec.Scan = std::move(state);
-  const int result = Deliver(rec);
-  if (result != 0) CloseEntryScan(rec);
-  return result;
+  Deliver(rec);
+  return 0;
 }
 
 int NextEntry(TSearchRec& rec) {
   if (!rec.Scan) return ERROR_NO_MORE_FILES;
   if (const int code = Advance(*rec.Scan)) return code;
-  return Deliver(rec);
+  Deliver(rec);
+  return 0;
 }
 
 void CloseEntryScan(TSearchRec& rec) { rec.Scan.reset(); }

@@ -107,11 +107,10 @@ DirectoryPtr Sub(Directory* parent, const std::string& mask) {
 }
 
 // The names a scan of `mask` in `dir` (none if null) delivers.
-std::set<std::string> ScanNames(Directory* dir, const std::string& mask,
-                                uint8_t attr_mask = kAttrMaskAll) {
+std::set<std::string> ScanNames(Directory* dir, const std::string& mask) {
   std::set<std::string> names;
   TSearchRec rec;
-  for (int r = dir ? OpenEntryScan(*dir, mask, attr_mask, rec) : 1; r == 0;
+  for (int r = dir ? OpenEntryScan(*dir, mask, kAttrMaskAll, rec) : 1; r == 0;
        r = NextEntry(rec))
     names.insert(rec.Name);
   return names;
@@ -120,10 +119,10 @@ std::set<std::string> ScanNames(Directory* dir, const std::string& mask,
 // Appends to `trace` a line for each entry a scan of `mask` in `dir`
 // delivers (its fields as the walk reads them) and one for the code it
 // ends with.
-void TraceScan(Directory& dir, const std::string& mask, uint8_t attr_mask,
+void TraceScan(Directory& dir, const std::string& mask,
                const std::string& path, std::vector<std::string>* trace) {
   TSearchRec rec;
-  int r = OpenEntryScan(dir, mask, attr_mask, rec);
+  int r = OpenEntryScan(dir, mask, kAttrMaskAll, rec);
   for (; r == 0; r = NextEntry(rec))
     trace->push_back(path + rec.Name + " " + std::to_string(rec.Attr) + " " +
                      std::to_string(rec.Size) + " " + std::to_string(rec.Time));
@@ -133,9 +132,9 @@ void TraceScan(Directory& dir, const std::string& mask, uint8_t attr_mask,
 // What a walk below `dir` delivers, scanning as the walker does: each
 // directory's selection, then its subdirectories, depth first, through its
 // descent scan.
-void TraceWalk(Directory& dir, const std::string& mask, uint8_t attr_mask,
+void TraceWalk(Directory& dir, const std::string& mask,
                const std::string& path, std::vector<std::string>* trace) {
-  TraceScan(dir, mask, attr_mask, path, trace);
+  TraceScan(dir, mask, path, trace);
   ReadAheadBelow(dir);
   TSearchRec descent;
   descent.Wanted = kOnlyDirectories;
@@ -145,7 +144,7 @@ void TraceWalk(Directory& dir, const std::string& mask, uint8_t attr_mask,
       continue;
     DirectoryPtr child = OpenSubdirectory(dir, descent);
     if (child)
-      TraceWalk(*child, mask, attr_mask, path + descent.Name + "\\", trace);
+      TraceWalk(*child, mask, path + descent.Name + "\\", trace);
   }
   trace->push_back(path + " descent ends " + std::to_string(r));
 }
@@ -187,26 +186,17 @@ TEST_F(FileSystemWin32Test, SizesStayWholeAndTimesAreClampedLocalDosTimes) {
   }
 }
 
-TEST_F(FileSystemWin32Test, SkipMaskPassesOverHiddenSystemAndDirectories) {
+// The scans pass over no kind of entry: hidden, system, read-only,
+// directories and the dot entries all come.
+TEST_F(FileSystemWin32Test, ScansDeliverEveryKindOfEntry) {
   for (const char* name : {"plain.txt", "ro.txt", "hidden.txt"}) MakeFile(name);
   MakeWide(L"dir\\");
   SetFileAttributesA(Path("ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   SetFileAttributesA(Path("hidden.txt").c_str(),
                      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-  const struct {
-    uint8_t mask;
-    std::set<std::string> names;
-  } cases[] = {
-      {kAttrMaskAll, {".", "..", "dir", "hidden.txt", "plain.txt", "ro.txt"}},
-      {0, {"plain.txt", "ro.txt"}},
-      {kAttrHidden, {"plain.txt", "ro.txt"}},  // system is still skipped
-      {kAttrHidden | kAttrSystem, {"hidden.txt", "plain.txt", "ro.txt"}},
-      {kAttrDirectory, {".", "..", "dir", "plain.txt", "ro.txt"}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.mask));
-    EXPECT_EQ(ScanNames(root_dir_.get(), "*.*", c.mask), c.names);
-  }
+  EXPECT_EQ(ScanNames(root_dir_.get(), "*.*"),
+            (std::set<std::string>{".", "..", "dir", "hidden.txt",
+                                   "plain.txt", "ro.txt"}));
 }
 
 TEST_F(FileSystemWin32Test, ExactNamesComeInTheirStoredFormOrFailUnchanged) {
@@ -356,23 +346,15 @@ TEST_F(FileSystemWin32Test, WalksWithWorkersDeliverWhatOneThreadDelivers) {
   FileSystemWin32TestMakeTree(WideRoot() + L"\\");
   std::wstring unreadable = WideRoot() + L"\\deep";
   MakeDirectoriesPastTheHostLimit(&unreadable);
-  const struct {
-    const char* mask;
-    uint8_t attr_mask;
-  } cases[] = {
-      {"*.*", kAttrMaskAll},
-      {"*", kAttrMaskAll},
-      {"*.txt", kAttrMaskAll},  // and "Long file name.txtx" by its short name
-      {"*.TXT", 0},             // no hidden, system or directory entries
-      {"*x", kAttrHidden | kAttrSystem},
-      {"?.c", kAttrMaskAll},
-      {"nothing*", kAttrMaskAll},
-      {"README", kAttrMaskAll},
+  const char* const masks[] = {
+      "*.*", "*",
+      "*.txt",  // and "Long file name.txtx" by its short name
+      "*.TXT", "*x", "?.c", "nothing*", "README",
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.mask);
+  for (const char* mask : masks) {
+    SCOPED_TRACE(mask);
     std::vector<std::string> alone, with_workers;
-    TraceWalk(*root_dir_, c.mask, c.attr_mask, "", &alone);
+    TraceWalk(*root_dir_, mask, "", &alone);
     // Directories read to their end, and those that could not be read.
     size_t read = 0, dirs = 0;
     for (const std::string& line : alone) {
@@ -386,15 +368,18 @@ TEST_F(FileSystemWin32Test, WalksWithWorkersDeliverWhatOneThreadDelivers) {
     for (size_t threads : {2, 4, 16}) {
       SCOPED_TRACE(threads);
       FileSystemSessionPtr session = NewFileSystemSession(false, threads);
+      ScanPlan plan;
+      plan.mask = mask;
+      PlanScans(*session, plan);
       DirectoryPtr root = OpenTypedDirectory(*session, root_);
       ASSERT_TRUE(root);
       with_workers.clear();
-      TraceWalk(*root, c.mask, c.attr_mask, "", &with_workers);
+      TraceWalk(*root, mask, "", &with_workers);
       EXPECT_EQ(with_workers, alone);
       // Every descent of a readable directory replays, and with a
       // wildcard mask every selection but the first.
       EXPECT_EQ(ReplayedScans(*session),
-                HasWildcards(c.mask) ? 2 * read - 1 : read);
+                HasWildcards(mask) ? 2 * read - 1 : read);
     }
   }
   EXPECT_EQ(ReplayedScans(*session_), 0u);
@@ -427,18 +412,13 @@ TEST_F(FileSystemWin32Test, ReadsAheadKeepWhatThePlatformAnswered) {
     ReadDirectoryAt(c.path, c.mask, &read);
     EXPECT_EQ(read.error == 0, c.read);
     if (!c.read) continue;
-    KeptListing kept;
-    ASSERT_TRUE(ParseListing(read.listing, &kept));
+    ASSERT_TRUE(read.listing);
+    const Listing& kept = static_cast<const Listing&>(*read.listing);
     EXPECT_EQ(kept.mask, c.mask);
     EXPECT_EQ(kept.masked.first_error, c.mask_error);
-    size_t masked = 0;
-    WIN32_FIND_DATAW raw;
-    for (const char* at = kept.masked.begin;
-         NextKeptRecord(&at, kept.masked.end, &raw);)
-      ++masked;
-    EXPECT_EQ(masked, c.masked);
+    EXPECT_EQ(kept.masked.records.size(), c.masked);
     // The subdirectories in the order the descent scan delivers them.
-    std::vector<std::string> expected;
+    std::vector<std::wstring> expected;
     TSearchRec rec;
     DirectoryPtr opened = OpenTypedDirectory(
         *session_, NarrowText(WithoutLongPrefix(c.path)));
@@ -446,8 +426,11 @@ TEST_F(FileSystemWin32Test, ReadsAheadKeepWhatThePlatformAnswered) {
     for (int r = OpenEntryScan(*opened, "*.*", kAttrMaskAll, rec); r == 0;
          r = NextEntry(rec))
       if ((rec.Attr & kAttrDirectory) != 0 && !IsDotName(rec.Name))
-        expected.push_back(NameKey(WideText(rec.Name)));
-    EXPECT_EQ(read.subdirectories, expected);
+        expected.push_back(WideText(rec.Name));
+    std::vector<std::wstring> subdirectories;
+    for (uint32_t index : kept.subdirectories)
+      subdirectories.emplace_back(kept.NameOf(kept.all.records[index]));
+    EXPECT_EQ(subdirectories, expected);
   }
 }
 

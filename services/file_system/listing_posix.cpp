@@ -1,74 +1,126 @@
 #include "services/file_system/listing_posix.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "services/file_system/directory_reader_posix.h"
+#include "services/file_system/file_system.h"
+#include "services/path_text.h"
+#include "services/wildcard.h"
 
 namespace {
 
 // Room for a good many records per call; a record is at most 280 bytes.
 constexpr size_t kReadChunk = 32 * 1024;
 
-void Reserve(RecordBuffer* buffer, size_t used, size_t capacity) {
+void Reserve(RecordBuffer* buffer, size_t capacity) {
   if (capacity <= buffer->capacity) return;
-  if (capacity < buffer->capacity * 2) capacity = buffer->capacity * 2;
-  std::unique_ptr<char[]> data(new char[capacity]);
-  if (used > 0) std::memcpy(data.get(), buffer->data.get(), used);
-  buffer->data = std::move(data);
+  buffer->data.reset(new char[capacity]);
   buffer->capacity = capacity;
+}
+
+// Each call returns whole records, so every chunk is added as it comes:
+// the raw records of a huge directory are never all held at once.
+bool ReadEntries(DirectoryReader& reader, int fd, RecordBuffer* buffer,
+                 Listing* listing) {
+  Reserve(buffer, kReadChunk);
+  for (;;) {
+    const ssize_t n =
+        reader.ReadRecords(fd, buffer->data.get(), buffer->capacity);
+    if (n < 0) return false;
+    if (n == 0) return true;
+    ForEachRawRecord(buffer->data.get(), static_cast<size_t>(n),
+                     [listing](unsigned char type, const char* name) {
+                       listing->Add(type, name, std::strlen(name));
+                     });
+  }
+}
+
+// The type a status gives an entry whose listed type was unknown.
+unsigned char TypeOf(const ListedStatus& status) {
+  if ((status.attr & kAttrReparsePoint) != 0) return DT_LNK;
+  return (status.attr & kAttrDirectory) != 0 ? DT_DIR : DT_REG;
+}
+
+// True when a scan needs the status of `entry`: a link's target tells what
+// it is, an unknown type needs one, and so do the candidates whose fields
+// the run's filters read.
+bool NeedsStatus(const Listing& listing, const ListedEntry& entry,
+                 const ListingWants& wants) {
+  if (entry.type == DT_LNK || entry.type == DT_UNKNOWN) return true;
+  if (wants.fields == 0 || !wants.candidates) return false;
+  const std::string_view name = listing.NameOf(entry);
+  return !IsDotName(name) && wants.candidates->Matches(name);
 }
 
 }  // namespace
 
-// Each call returns whole records, so every chunk is compacted as it comes:
-// the raw records of a huge directory are never all held at once.
-bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
-                 Listing* listing) {
-  Reserve(buffer, 0, kReadChunk);
-  listing->bytes.clear();
-  for (;;) {
-    const ssize_t n = reader.ReadRecords(fd, buffer->data.get(), buffer->capacity);
-    if (n < 0) return false;
-    if (n == 0) return true;
-    // A compact entry is never longer than its raw record.
-    std::string& bytes = listing->bytes;
-    const size_t start = bytes.size();
-    bytes.resize(start + static_cast<size_t>(n));
-    char* out = &bytes[start];
-    ForEachRawRecord(buffer->data.get(), static_cast<size_t>(n),
-                     [&out](unsigned char type, const char* name) {
-                       out = WriteListedEntry(out, type, name, std::strlen(name));
-                     });
-    bytes.resize(static_cast<size_t>(out - bytes.data()));
+void Listing::Add(unsigned char type, const char* name, size_t size) {
+  // A name is at most 255 bytes (NAME_MAX), so one byte holds its size.
+  if (size > 255) size = 255;
+  ListedEntry entry;
+  entry.name = static_cast<uint32_t>(names.size());
+  entry.size = static_cast<uint8_t>(size);
+  entry.type = type;
+  names.append(name, size);
+  names.push_back('\0');
+  entries.push_back(entry);
+}
+
+void Listing::FindSubdirectories() {
+  subdirectories.clear();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    ListedEntry& entry = entries[i];
+    entry.child = -1;
+    if (entry.type != DT_DIR || entry.gone || IsDotName(NameOf(entry)))
+      continue;
+    entry.child = static_cast<int32_t>(subdirectories.size());
+    subdirectories.push_back(static_cast<uint32_t>(i));
   }
 }
 
-bool NextListedEntry(const Listing& listing, size_t* offset,
-                     ListedEntry* entry) {
-  if (*offset >= listing.bytes.size()) return false;
-  const char* at = listing.bytes.data() + *offset;
-  entry->type = static_cast<unsigned char>(at[0]);
-  entry->size = static_cast<unsigned char>(at[1]);
-  entry->name = at + 2;
-  *offset += entry->size + 3;
+size_t Listing::Bytes() const {
+  return names.size() + entries.size() * sizeof(ListedEntry) +
+         subdirectories.size() * sizeof(uint32_t);
+}
+
+std::string Listing::SubdirectoryName(size_t index) const {
+  return std::string(NameOf(entries[subdirectories[index]]));
+}
+
+bool ReadListedStatus(DirectoryReader& reader, int fd, const char* name,
+                      ListedStatus* status) {
+  struct stat st;
+  if (reader.StatAt(fd, name, &st, false) != 0) return false;
+  const bool is_link = S_ISLNK(st.st_mode);
+  struct stat target;
+  if (is_link && reader.StatAt(fd, name, &target, true) == 0) st = target;
+  status->attr = S_ISDIR(st.st_mode) ? kAttrDirectory : kAttrArchive;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+    status->attr |= kAttrReadOnly;
+  if (is_link) status->attr |= kAttrReparsePoint;
+  status->size = S_ISDIR(st.st_mode) ? 0 : static_cast<int64_t>(st.st_size);
+  status->mtime = st.st_mtime;
   return true;
 }
 
-char* WriteListedEntry(char* out, unsigned char type, const char* name,
-                       size_t size) {
-  // A name is at most 255 bytes (NAME_MAX), so one byte holds its size.
-  if (size > 255) size = 255;
-  out[0] = static_cast<char>(type);
-  out[1] = static_cast<char>(size);
-  std::memcpy(out + 2, name, size);
-  out[2 + size] = '\0';
-  return out + size + 3;
-}
-
-void AppendListedEntry(Listing* listing, unsigned char type, const char* name,
-                       size_t size) {
-  std::string& bytes = listing->bytes;
-  const size_t at = bytes.size();
-  bytes.resize(at + (size > 255 ? 255 : size) + 3);
-  WriteListedEntry(&bytes[at], type, name, size);
+bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
+                 const ListingWants& wants, Listing* listing) {
+  listing->names.clear();
+  listing->entries.clear();
+  if (!ReadEntries(reader, fd, buffer, listing)) return false;
+  for (ListedEntry& entry : listing->entries) {
+    if (!NeedsStatus(*listing, entry, wants)) continue;
+    if (!ReadListedStatus(reader, fd, listing->CNameOf(entry),
+                          &entry.status)) {
+      entry.gone = true;  // a scan that asked would not find it either
+      continue;
+    }
+    entry.has_status = true;
+    if (entry.type == DT_UNKNOWN) entry.type = TypeOf(entry.status);
+  }
+  listing->FindSubdirectories();
+  return true;
 }

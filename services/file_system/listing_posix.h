@@ -1,15 +1,33 @@
-// One directory's entries as a POSIX scan keeps them: in the order the
-// system delivered them, compactly, per entry its type byte, the size of
-// its name, the name and a NUL, so that a listing costs little more than
-// its names.
+// One directory's entries as the POSIX scans read them, built once by
+// whoever reads the directory (a worker reading ahead, or the walk): the
+// names, what each entry is (its listed type, a link's target resolved),
+// the statuses of the entries the run's filters will read, and the
+// subdirectories the walk will enter, in its order, for reading ahead.
 #ifndef KESTRIV_SERVICES_FILE_SYSTEM_LISTING_POSIX_H_
 #define KESTRIV_SERVICES_FILE_SYSTEM_LISTING_POSIX_H_
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "services/file_system/read_ahead.h"
+
+class CompiledMask;
 class DirectoryReader;
+
+// What a listing reads besides names and types: the statuses of the
+// entries that `candidates` selects, when `fields` asks for any (the
+// kWant bits of file_system.h). Shared, unchanged, by every listing read
+// for one walk.
+struct ListingWants {
+  std::shared_ptr<const CompiledMask> candidates;
+  uint32_t fields = 0;
+};
 
 // Room for raw records, reused from listing to listing; never zero-filled,
 // as the system writes every byte that is read back.
@@ -18,33 +36,59 @@ struct RecordBuffer {
   size_t capacity = 0;
 };
 
-// One entry of a listing; `name` points into the listing.
-struct ListedEntry {
-  unsigned char type = 0;  // the d_type the system reported
-  const char* name = nullptr;
-  size_t size = 0;  // bytes of the name
+// What a listed entry's status says, as the scans deliver it.
+struct ListedStatus {
+  uint32_t attr = 0;   // attribute bits but hidden
+  int64_t size = 0;    // 0 for a directory
+  time_t mtime = 0;    // last write, seconds since the epoch
 };
 
-struct Listing {
-  std::string bytes;  // type, name size, name, NUL; entry after entry
+struct ListedEntry {
+  uint32_t name = 0;       // where its name starts in the listing's names
+  uint8_t size = 0;        // bytes of its name
+  unsigned char type = 0;  // the d_type listed; DT_UNKNOWN resolved
+  bool has_status = false;  // `status` holds its status
+  bool gone = false;        // its status could not be read: not delivered
+  int32_t child = -1;  // its place among the subdirectories, or -1
+  ListedStatus status;
 };
+
+class Listing : public AheadListing {
+ public:
+  // Names, each followed by a NUL, back to back.
+  std::string names;
+  // In the order the scans deliver them.
+  std::vector<ListedEntry> entries;
+  // Entries (by index) the walk enters without a link, in order.
+  std::vector<uint32_t> subdirectories;
+
+  std::string_view NameOf(const ListedEntry& entry) const {
+    return std::string_view(names.data() + entry.name, entry.size);
+  }
+  const char* CNameOf(const ListedEntry& entry) const {
+    return names.data() + entry.name;
+  }
+  // Appends an entry; its status and place come later.
+  void Add(unsigned char type, const char* name, size_t size);
+  // Makes `subdirectories` from the entries: directories, not links, not
+  // "." or "..".
+  void FindSubdirectories();
+
+  size_t Bytes() const override;
+  size_t SubdirectoryCount() const override { return subdirectories.size(); }
+  std::string SubdirectoryName(size_t index) const override;
+};
+
+// The status of `name` in the open directory `fd`, as a scan delivers it: a
+// link reports what it points to, a dangling one its own data, and the link
+// bit. False when it is gone.
+bool ReadListedStatus(DirectoryReader& reader, int fd, const char* name,
+                      ListedStatus* status);
 
 // Reads the whole listing of the open directory `fd`, the raw records
-// passing through `buffer`; false when the system fails.
+// passing through `buffer`, and the statuses `wants` asks for through
+// `fd`; false when the system fails.
 bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
-                 Listing* listing);
-
-// The entry at `*offset` of `listing`, moving `*offset` past it; false at
-// the end.
-bool NextListedEntry(const Listing& listing, size_t* offset,
-                     ListedEntry* entry);
-
-// Writes one entry at `out`, which has room for it; the byte after it.
-char* WriteListedEntry(char* out, unsigned char type, const char* name,
-                       size_t size);
-
-// Appends one entry to `listing`.
-void AppendListedEntry(Listing* listing, unsigned char type,
-                       const char* name, size_t size);
+                 const ListingWants& wants, Listing* listing);
 
 #endif  // KESTRIV_SERVICES_FILE_SYSTEM_LISTING_POSIX_H_

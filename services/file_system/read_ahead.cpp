@@ -1,34 +1,53 @@
 #include "services/file_system/read_ahead.h"
 
-#include "services/file_system/file_system.h"
-
 #include <errno.h>
 
 #include <algorithm>
 #include <chrono>
-#include <memory>
 #include <new>
-#include <system_error>
 #include <utility>
 
-enum class AheadState : uint8_t { kQueued, kReading, kRead };
+#include "services/checks.h"
+#include "services/worker_thread.h"
+
+namespace {
+
+enum class State : uint8_t { kQueued, kReading, kRead, kTaken };
+
+}  // namespace
+
+// A directory's handle, kept while subdirectories still open through it.
+struct AheadHolder {
+  AheadHandle handle = kNoAheadHandle;
+  size_t users = 0;  // children kQueued or kReading that open through it
+};
 
 struct AheadNode {
-  AheadNode* parent = nullptr;  // its handle opens this one
+  // The request.
+  AheadHolder* through = nullptr;  // null for a node the walk made
   std::string name;
-  AheadState state = AheadState::kQueued;
+  // The result, once read; the walk takes it.
+  AheadListingPtr listing;
+  size_t bytes = 0;  // of `listing`, counted while it waits
+  // The place, under the lock.
+  State state = State::kQueued;
+  bool claimed = false;   // the walk holds it, and alone releases it
   bool released = false;  // nobody will take it any more
-  bool expanded = false;  // its subdirectories are queued, or are none
-  bool listing_taken = false;
-  int error = 0;
-  std::string listing;
-  AheadHandle handle = kNoAheadHandle;  // held while `pending`
-  size_t pending = 0;  // subdirectories queued or being read
-  std::vector<AheadNode*> subdirectories;
-  size_t next_taken = 0;  // the walk enters them in order
-  AheadNode* previous = nullptr;  // in the queue, while queued or read
+  bool expanded = false;  // its children are queued
+  std::vector<AheadNode*> children;  // unclaimed ones; claimed ones are null
+  AheadNode* previous = nullptr;  // in the queue, while kQueued or kReading
   AheadNode* next = nullptr;
-  AheadNode* next_discarded = nullptr;
+  AheadNode* next_handed_back = nullptr;
+  // The walk's own list of nodes it released.
+  AheadNode* next_released = nullptr;
+};
+
+// What a call gathered under the lock to do once it has let go of it:
+// releasing a handle is a system call, and freeing a big listing takes a
+// while.
+struct ReadAhead::Deferred {
+  std::vector<AheadHandle> handles;
+  std::vector<AheadListingPtr> listings;
 };
 
 namespace {
@@ -43,20 +62,33 @@ constexpr size_t kReadWindow = 16;
 constexpr size_t kWaitingReadsPerWindow = kReadWindow / 4;
 // Nodes the walk is done with, let go of together.
 constexpr size_t kReleasedBatch = 64;
+// Descents before the first workers start.
+constexpr size_t kDescentsBeforeWorkers = 8;
 
-// Nodes for `names`, made before the lock is taken; on a shortage of
-// memory none are made.
-std::vector<AheadNode*> NewNodes(std::vector<std::string>& names) {
-  std::vector<std::unique_ptr<AheadNode>> made;
-  made.reserve(names.size());
-  for (std::string& name : names) {
-    made.push_back(std::make_unique<AheadNode>());
-    made.back()->name = std::move(name);
-  }
+// Nodes for the subdirectories of `listing`, made before the lock is
+// taken; on a shortage of memory none are made.
+std::vector<AheadNode*> NewChildren(const AheadListing* listing) {
   std::vector<AheadNode*> nodes;
-  nodes.reserve(made.size());
-  for (std::unique_ptr<AheadNode>& node : made) nodes.push_back(node.release());
+  if (listing == nullptr) return nodes;
+  try {
+    std::vector<std::unique_ptr<AheadNode>> made;
+    made.reserve(listing->SubdirectoryCount());
+    for (size_t i = 0; i < listing->SubdirectoryCount(); ++i) {
+      made.push_back(std::make_unique<AheadNode>());
+      made.back()->name = listing->SubdirectoryName(i);
+    }
+    nodes.reserve(made.size());
+    for (std::unique_ptr<AheadNode>& node : made) nodes.push_back(node.release());
+  } catch (const std::bad_alloc&) {
+    for (AheadNode* node : nodes) delete node;
+    nodes.clear();
+  }
   return nodes;
+}
+
+void DeleteAll(std::vector<AheadNode*>& nodes) {
+  for (AheadNode* node : nodes) delete node;
+  nodes.clear();
 }
 
 // Tells the processor that this is a wait loop, which spares the
@@ -93,52 +125,73 @@ size_t FirstWorkers(size_t workers) {
 }
 
 ReadAhead::ReadAhead(AheadSource* source, const AheadLimits& limits)
-    : source_(source), limits_(limits) {}
+    : source_(source),
+      limits_(limits),
+      walk_thread_(std::this_thread::get_id()) {}
 
 ReadAhead::~ReadAhead() {
   Stop();
-  DiscardReleased();
-  // What is left was never taken: each queued node and its parents.
-  while (queue_head_ != nullptr) Discard(queue_head_);
+  Deferred deferred;
+  {
+    Lock lock(mutex_);
+    DiscardReleased(deferred);
+    // What is left in the queue was never claimed: each node there and
+    // whatever was read below it.
+    while (queue_head_ != nullptr) Discard(queue_head_, deferred);
+  }
+  RunDeferred(deferred);
+}
+
+bool ReadAhead::OnWalkThread() const {
+  return std::this_thread::get_id() == walk_thread_;
 }
 
 void ReadAhead::Stop() {
+  KESTRIV_CHECK(OnWalkThread());
   {
     Lock lock(mutex_);
     stop_ = true;
   }
   work_ready_.notify_all();
-  // No worker starts any more: the vector stays as it is.
-  for (std::thread& worker : workers_) worker.join();
-  workers_.clear();
+  workers_.clear();  // joins them
 }
 
 void ReadAhead::Descend() {
-  constexpr size_t kDescentsBeforeWorkers = 8;
+  KESTRIV_CHECK(OnWalkThread());
   if (++descents_ == kDescentsBeforeWorkers) StartAtOnce();
 }
 
 void ReadAhead::StartAtOnce() {
-  Lock lock(mutex_);
-  if (started_ || stop_) return;
-  started_ = true;
-  while (workers_.size() < limits_.first_workers && !refused_) AddWorker();
+  KESTRIV_CHECK(OnWalkThread());
+  {
+    Lock lock(mutex_);
+    if (started_ || stop_) return;
+    started_ = true;
+    wanted_workers_ = limits_.first_workers;
+  }
+  StartWorkers(limits_.first_workers);
 }
 
-// Called with the lock held; the new thread waits for it.
-void ReadAhead::AddWorker() {
-  try {
-    workers_.emplace_back([this] { WorkerLoop(); });
-  } catch (const std::system_error&) {
-    refused_ = true;  // no more threads
-  } catch (const std::bad_alloc&) {
-    refused_ = true;  // nor memory for them
+// Threads start without the lock: a start is a system call, and the new
+// thread's first step is to take the lock.
+void ReadAhead::StartWorkers(size_t wanted) {
+  wanted = std::min(wanted, limits_.workers);
+  while (workers_.size() < wanted && !refused_) {
+    std::unique_ptr<WorkerThread> worker =
+        WorkerThread::Start([this] { WorkerLoop(); });
+    if (!worker) {
+      refused_ = true;  // no more threads: the walk goes on with those it has
+      return;
+    }
+    workers_.push_back(std::move(worker));
+    ++workers_started_;
   }
 }
 
 void ReadAhead::WorkerLoop() {
   Lock lock(mutex_, std::defer_lock);
   LockSpinning(lock);
+  Deferred deferred;
   while (!stop_) {
     const bool under = UnderBounds();
     AheadNode* node = under ? ForWorker() : nullptr;
@@ -149,27 +202,23 @@ void ReadAhead::WorkerLoop() {
       --idle_;
       continue;
     }
-    ReadNode(node, lock);
+    ReadNode(node, lock, deferred);
+    RunDeferredUnlocked(lock, deferred);
   }
 }
 
 AheadNode* ReadAhead::FirstQueued() const {
   // Only the nodes being read, at most one a thread, stand before it.
   AheadNode* node = queue_head_;
-  while (node != nullptr && node->state != AheadState::kQueued)
-    node = node->next;
+  while (node != nullptr && node->state != State::kQueued) node = node->next;
   return node;
 }
 
-// Once the walk has taken every listing read, the first one queued is the
-// one it needs next: it reads that itself, rather than wait for a worker
-// to hand it over, and the workers read on after it. On a chain of single
-// directories the walk then reads alone, as it would without workers.
 AheadNode* ReadAhead::ForWorker() const {
   AheadNode* node = FirstQueued();
   if (node == nullptr || ready_listings_ != 0) return node;
   for (node = node->next; node != nullptr; node = node->next)
-    if (node->state == AheadState::kQueued) return node;
+    if (node->state == State::kQueued) return node;
   return nullptr;
 }
 
@@ -177,8 +226,8 @@ bool ReadAhead::UnderBounds() const {
   return ready_listings_ < limits_.listings && ready_bytes_ < limits_.bytes;
 }
 
-// Reads that wait leave the processors free: more workers start while
-// there is more to read than the workers have in hand.
+// Reads that wait leave the processors free: more workers are asked for
+// while there is more to read than the workers have in hand.
 void ReadAhead::CountRead(bool waited) {
   waiting_reads_ += waited;
   if (++window_reads_ < kReadWindow) return;
@@ -186,79 +235,102 @@ void ReadAhead::CountRead(bool waited) {
   window_reads_ = waiting_reads_ = 0;
   if (!more || !started_ || stop_ || idle_ != 0 || ForWorker() == nullptr)
     return;
-  const size_t wanted = std::min(limits_.workers, 2 * workers_.size() + 1);
-  while (workers_.size() < wanted && !refused_) AddWorker();
+  wanted_workers_ = std::min(limits_.workers, 2 * wanted_workers_ + 1);
 }
 
-// Reads `node` without the lock: its parent keeps its handle, and no one
-// changes its name, until it is finished.
-void ReadAhead::ReadNode(AheadNode* node, Lock& lock) {
-  node->state = AheadState::kReading;
-  const AheadHandle parent = node->parent->handle;
+void ReadAhead::ReadNode(AheadNode* node, Lock& lock, Deferred& deferred) {
+  KESTRIV_CHECK(node->state == State::kQueued && node->through != nullptr);
+  node->state = State::kReading;
+  // Fixed while the node is kReading: its holder keeps the handle, and no
+  // one changes its name.
+  const AheadHandle parent = node->through->handle;
   lock.unlock();
   AheadRead read;
-  std::vector<AheadNode*> children;
   const auto start = std::chrono::steady_clock::now();
   try {
     source_->Read(parent, node->name, &read);
-    children = NewNodes(read.subdirectories);
   } catch (const std::bad_alloc&) {
     // The walk reads it again its own way, and meets the shortage there.
     if (read.handle != kNoAheadHandle) source_->Release(read.handle);
-    read.handle = kNoAheadHandle;
+    read = AheadRead();
     read.error = ENOMEM;
-    read.listing.clear();
   }
+  if (read.error != 0 || !read.listing) {
+    if (read.handle != kNoAheadHandle) source_->Release(read.handle);
+    read.handle = kNoAheadHandle;
+    read.listing.reset();
+    if (read.error == 0) read.error = EIO;
+  }
+  std::vector<AheadNode*> children = NewChildren(read.listing.get());
+  const size_t bytes = read.listing ? read.listing->Bytes() : 0;
   const bool waited = std::chrono::steady_clock::now() - start >
-                      kWaitingRead + kWaitingReadPerByte * read.listing.size();
+                      kWaitingRead + kWaitingReadPerByte * bytes;
   LockSpinning(lock);
   CountRead(waited);
-  Finish(node, read, children);
+  Finish(node, read, children, deferred);
 }
 
 void ReadAhead::Finish(AheadNode* node, AheadRead& read,
-                       std::vector<AheadNode*>& children) {
-  node->state = AheadState::kRead;
+                       std::vector<AheadNode*>& children,
+                       Deferred& deferred) {
+  KESTRIV_CHECK(node->state == State::kReading);
+  node->state = State::kRead;
   finished_.fetch_add(1, std::memory_order_relaxed);
-  node->error = read.error;
-  const bool expand = !node->released && read.error == 0 &&
-                      !children.empty() && handles_ < limits_.handles;
-  if (expand) {
-    node->handle = read.handle;
-    ++handles_;
-    AddSubdirectories(node, node, children);
-  } else {
-    if (read.handle != kNoAheadHandle) source_->Release(read.handle);
-    for (AheadNode* child : children) delete child;
-    node->expanded = read.error == 0 && children.empty();
+  LetGoOf(node->through, deferred);
+  node->through = nullptr;
+  const bool keep_handle = !node->released && !children.empty() &&
+                           read.handle != kNoAheadHandle &&
+                           handles_ < limits_.handles;
+  if (keep_handle) {
+    AheadHolder* holder = new (std::nothrow) AheadHolder;
+    if (holder != nullptr) {
+      holder->handle = read.handle;
+      read.handle = kNoAheadHandle;
+      ++handles_;
+      QueueChildren(node, node, holder, children);
+    }
   }
+  DeleteAll(children);
+  if (read.handle != kNoAheadHandle) deferred.handles.push_back(read.handle);
   Unqueue(node);
   if (node->released) {
-    node->listing_taken = true;  // never counted as ready
-    FreeIfDone(node);
+    // The walk let go of it while it was read: it frees it.
+    if (read.listing) deferred.listings.push_back(std::move(read.listing));
+    node->next_handed_back = handed_back_;
+    handed_back_ = node;
     return;
   }
+  node->bytes = read.listing ? read.listing->Bytes() : 0;
   node->listing = std::move(read.listing);
   ++ready_listings_;
-  ready_bytes_ += node->listing.size();
-  AheadNode* parent = node->parent;
-  node->parent = nullptr;
-  OneLessPending(parent);
+  ready_bytes_ += node->bytes;
   if (awaited_ == node) listing_ready_.notify_one();
+  WakeWorkers();
 }
 
-void ReadAhead::Queue(AheadNode* after, AheadNode* node) {
-  node->previous = after;
-  node->next = after != nullptr ? after->next : queue_head_;
-  if (node->next != nullptr) node->next->previous = node;
-  if (after != nullptr)
-    after->next = node;
-  else
-    queue_head_ = node;
+void ReadAhead::QueueChildren(AheadNode* node, AheadNode* after,
+                              AheadHolder* holder,
+                              std::vector<AheadNode*>& children) {
+  KESTRIV_CHECK(!node->expanded && holder->users == 0);
+  for (AheadNode* child : children) {
+    child->through = holder;
+    child->previous = after;
+    child->next = after != nullptr ? after->next : queue_head_;
+    if (child->next != nullptr) child->next->previous = child;
+    if (after != nullptr)
+      after->next = child;
+    else
+      queue_head_ = child;
+    after = child;
+  }
+  holder->users = children.size();
+  live_ += children.size();
+  node->expanded = true;
+  node->children = std::move(children);
+  children.clear();
 }
 
 void ReadAhead::Unqueue(AheadNode* node) {
-  if (node->previous == nullptr && queue_head_ != node) return;  // not in it
   if (node->previous != nullptr)
     node->previous->next = node->next;
   else
@@ -267,133 +339,88 @@ void ReadAhead::Unqueue(AheadNode* node) {
   node->previous = node->next = nullptr;
 }
 
-// The subdirectories come right after `after` in the queue: the walk
-// enters them before whatever follows it.
-void ReadAhead::AddSubdirectories(AheadNode* node, AheadNode* after,
-                                  std::vector<AheadNode*>& children) {
-  node->expanded = true;
-  for (AheadNode* child : children) {
-    child->parent = node;
-    Queue(after, child);
-    after = child;
-  }
-  live_ += children.size();
-  node->pending = children.size();
-  node->subdirectories = std::move(children);
-  WakeWorkers();
+void ReadAhead::LetGoOf(AheadHolder* holder, Deferred& deferred) {
+  if (holder == nullptr) return;
+  KESTRIV_CHECK(holder->users > 0);
+  if (--holder->users != 0) return;
+  deferred.handles.push_back(holder->handle);
+  delete holder;
+  --handles_;
 }
 
-// Wakes as many idle workers as there are directories they may read; none
-// where there are none, as a wake-up costs a system call.
 void ReadAhead::WakeWorkers() {
   if (idle_ == 0 || !UnderBounds()) return;
   size_t work = 0;
   for (AheadNode* node = ForWorker(); node != nullptr && work < idle_;
        node = node->next)
-    work += node->state == AheadState::kQueued;
+    work += node->state == State::kQueued;
   if (work == 1)
     work_ready_.notify_one();
   else if (work > 1)
     work_ready_.notify_all();
 }
 
-// Handles are let go of with the lock held: a close is quick, and no list
-// of them has to be made.
-void ReadAhead::OneLessPending(AheadNode* node) {
-  if (node == nullptr) return;
-  if (--node->pending == 0 && node->handle != kNoAheadHandle) {
-    source_->Release(node->handle);
-    node->handle = kNoAheadHandle;
-    --handles_;
-  }
-  FreeIfDone(node);
-}
-
-void ReadAhead::FreeIfDone(AheadNode* node) {
-  if (!node->released || node->state == AheadState::kReading ||
-      node->pending != 0)
-    return;
-  if (node->handle != kNoAheadHandle) {
-    source_->Release(node->handle);
-    --handles_;
-  }
-  if (node->state == AheadState::kRead && !node->listing_taken) {
-    --ready_listings_;
-    ready_bytes_ -= node->listing.size();
-  }
-  AheadNode* parent = node->parent;  // still set while it counts there
-  Unqueue(node);
-  delete node;
-  --live_;
-  OneLessPending(parent);
-}
-
-// Lets go of a node the walk will never take, with everything below it
-// that it did not take either.
-void ReadAhead::Discard(AheadNode* node) {
-  AheadNode* stack = node;
-  node->next_discarded = nullptr;
-  while (stack != nullptr) {
-    AheadNode* at = stack;
-    stack = at->next_discarded;
-    for (size_t i = at->next_taken; i < at->subdirectories.size(); ++i) {
-      at->subdirectories[i]->next_discarded = stack;
-      stack = at->subdirectories[i];
-    }
-    at->subdirectories.clear();
-    at->next_taken = 0;
+void ReadAhead::Discard(AheadNode* node, Deferred& deferred) {
+  std::vector<AheadNode*> stack{node};
+  while (!stack.empty()) {
+    AheadNode* at = stack.back();
+    stack.pop_back();
+    KESTRIV_CHECK(!at->released);
     at->released = true;
-    FreeIfDone(at);
+    for (AheadNode* child : at->children)
+      if (child != nullptr) stack.push_back(child);
+    at->children.clear();
+    switch (at->state) {
+      case State::kReading:
+        continue;  // its reader hands it back
+      case State::kQueued:
+        Unqueue(at);
+        LetGoOf(at->through, deferred);
+        break;
+      case State::kRead:
+        --ready_listings_;
+        ready_bytes_ -= at->bytes;
+        if (at->listing) deferred.listings.push_back(std::move(at->listing));
+        break;
+      case State::kTaken:
+        break;
+    }
+    delete at;
+    --live_;
   }
 }
 
-AheadNode* ReadAhead::Seed(AheadNode* node, AheadHandle handle,
-                           std::vector<std::string> subdirectories) {
-  std::unique_ptr<AheadNode> made;
-  if (node == nullptr) {
-    made = std::make_unique<AheadNode>();
-    made->state = AheadState::kRead;
-    made->listing_taken = true;
+void ReadAhead::DiscardReleased(Deferred& deferred) {
+  KESTRIV_CHECK(OnWalkThread());
+  while (released_ != nullptr) {
+    AheadNode* node = released_;
+    released_ = node->next_released;
+    Discard(node, deferred);
   }
-  std::vector<AheadNode*> children = NewNodes(subdirectories);
-  Lock lock(mutex_);
-  if (made) {
-    node = made.release();
-    ++live_;
+  released_count_ = 0;
+  while (handed_back_ != nullptr) {
+    AheadNode* node = handed_back_;
+    handed_back_ = node->next_handed_back;
+    KESTRIV_CHECK(node->released && node->state == State::kRead);
+    delete node;
+    --live_;
   }
-  if (children.empty() || handles_ >= limits_.handles) {
-    if (handle != kNoAheadHandle) source_->Release(handle);
-    for (AheadNode* child : children) delete child;
-    node->expanded = children.empty();
-  } else {
-    node->handle = handle;
-    ++handles_;
-    // The walk stands at this directory: all that is queued comes after
-    // its subdirectories.
-    AddSubdirectories(node, nullptr, children);
-  }
-  return node;
 }
 
-// Set before the walk took the listing, or by the walk itself.
-bool ReadAhead::Expanded(const AheadNode* node) const {
-  return node->expanded;
+void ReadAhead::RunDeferred(Deferred& deferred) {
+  for (AheadHandle handle : deferred.handles) source_->Release(handle);
+  deferred.handles.clear();
+  deferred.listings.clear();
 }
 
-// The subdirectories of a taken node change no more, and only the walk
-// moves along them.
-AheadNode* ReadAhead::TakeSubdirectory(AheadNode* parent,
-                                       const std::string& name) {
-  if (parent->next_taken >= parent->subdirectories.size()) return nullptr;
-  AheadNode* child = parent->subdirectories[parent->next_taken];
-  if (child->name != name) return nullptr;
-  ++parent->next_taken;
-  return child;
+// After each read: handles are bounded, so none waits for the next one.
+void ReadAhead::RunDeferredUnlocked(Lock& lock, Deferred& deferred) {
+  if (deferred.handles.empty() && deferred.listings.empty()) return;
+  lock.unlock();
+  RunDeferred(deferred);
+  LockSpinning(lock);
 }
 
-// A read from memory takes microseconds: the walk watches for the next
-// one to finish for about as long before it sleeps, as a sleep and a
-// wake-up cost more. Lets go of the lock meanwhile.
 void ReadAhead::AwaitBriefly(Lock& lock) {
   constexpr int kTries = 2000;
   const size_t seen = finished_.load(std::memory_order_relaxed);
@@ -406,72 +433,157 @@ void ReadAhead::AwaitBriefly(Lock& lock) {
   LockSpinning(lock);
 }
 
-bool ReadAhead::TakeListing(AheadNode* node, std::string* listing) {
+AheadListingPtr ReadAhead::Take(AheadNode* node) {
+  KESTRIV_CHECK(OnWalkThread());
+  Deferred deferred;
+  AheadListingPtr listing;
+  size_t wanted = 0;
+  {
+    Lock lock(mutex_, std::defer_lock);
+    LockSpinning(lock);
+    DiscardReleased(deferred);
+    // A node taken before (its read failed, and so did the walk's own)
+    // has nothing more to give.
+    const bool takable = node != nullptr && node->claimed && !node->released &&
+                         node->state != State::kTaken;
+    bool watched = false;
+    while (takable && node->state != State::kRead) {
+      if (node->state == State::kQueued) {
+        ReadNode(node, lock, deferred);
+        RunDeferredUnlocked(lock, deferred);
+        continue;
+      }
+      // A worker reads it: read the next one meanwhile, or wait.
+      AheadNode* next = UnderBounds() ? FirstQueued() : nullptr;
+      if (next != nullptr) {
+        ReadNode(next, lock, deferred);
+        RunDeferredUnlocked(lock, deferred);
+        continue;
+      }
+      // The lock is let go of while watching: the state is looked at again.
+      if (!watched) {
+        watched = true;
+        AwaitBriefly(lock);
+        continue;
+      }
+      watched = false;
+      awaited_ = node;
+      listing_ready_.wait(lock);
+      awaited_ = nullptr;
+    }
+    if (takable) {
+      node->state = State::kTaken;
+      --ready_listings_;
+      ready_bytes_ -= node->bytes;
+      node->bytes = 0;
+      listing = std::move(node->listing);
+      // Workers stopped by the bounds go on once a quarter is taken, not
+      // at every listing.
+      if (over_bounds_ && ready_listings_ <= limits_.listings / 4 * 3 &&
+          ready_bytes_ <= limits_.bytes / 4 * 3) {
+        over_bounds_ = false;
+        WakeWorkers();
+      }
+    }
+    wanted = wanted_workers_;
+  }
+  RunDeferred(deferred);
+  if (wanted > workers_.size()) StartWorkers(wanted);
+  return listing;
+}
+
+bool ReadAhead::WouldExpand(const AheadNode* node,
+                            const AheadListing& listing) {
+  KESTRIV_CHECK(OnWalkThread());
+  if (listing.SubdirectoryCount() == 0) return false;
+  Lock lock(mutex_);
+  const bool expandable =
+      node == nullptr || (node->claimed && !node->released &&
+                          node->state == State::kTaken && !node->expanded);
+  return expandable && handles_ < limits_.handles;
+}
+
+AheadNode* ReadAhead::Expand(AheadNode* node, const AheadListing& listing,
+                             AheadHandle handle) {
+  KESTRIV_CHECK(OnWalkThread());
+  std::vector<AheadNode*> children = NewChildren(&listing);
+  AheadNode* made = node == nullptr ? new (std::nothrow) AheadNode : nullptr;
+  AheadHolder* holder = new (std::nothrow) AheadHolder;
+  Deferred deferred;
+  {
+    Lock lock(mutex_, std::defer_lock);
+    LockSpinning(lock);
+    if (made != nullptr) {
+      made->state = State::kTaken;
+      made->claimed = true;
+      node = made;
+      ++live_;
+    }
+    const bool expandable =
+        node != nullptr && node->claimed && !node->released &&
+        node->state == State::kTaken && !node->expanded;
+    if (expandable && holder != nullptr && !children.empty() &&
+        handle != kNoAheadHandle && handles_ < limits_.handles) {
+      holder->handle = handle;
+      handle = kNoAheadHandle;
+      ++handles_;
+      // The walk stands at this node: everything queued comes after its
+      // subtree.
+      QueueChildren(node, nullptr, holder, children);
+      holder = nullptr;
+      WakeWorkers();
+    }
+  }
+  delete holder;
+  DeleteAll(children);
+  if (handle != kNoAheadHandle) source_->Release(handle);
+  return node;
+}
+
+AheadNode* ReadAhead::TakeChild(AheadNode* parent, size_t index) {
+  KESTRIV_CHECK(OnWalkThread());
+  if (parent == nullptr) return nullptr;
   Lock lock(mutex_, std::defer_lock);
   LockSpinning(lock);
-  DiscardReleased();
-  bool watched = false;
-  while (node->state != AheadState::kRead) {
-    if (node->state == AheadState::kQueued) {
-      ReadNode(node, lock);
-      continue;
-    }
-    // A worker reads it: read the next one meanwhile, or wait.
-    AheadNode* next = UnderBounds() ? FirstQueued() : nullptr;
-    if (next != nullptr) {
-      ReadNode(next, lock);
-      continue;
-    }
-    // The lock is let go of while watching: the state is looked at again.
-    if (!watched) {
-      watched = true;
-      AwaitBriefly(lock);
-      continue;
-    }
-    watched = false;
-    awaited_ = node;
-    listing_ready_.wait(lock);
-    awaited_ = nullptr;
+  // Only a taken node's children are fixed: a worker may still be making
+  // them otherwise.
+  if (!parent->claimed || parent->released ||
+      parent->state != State::kTaken) {
+    ++early_claims_;
+    return nullptr;
   }
-  if (node->listing_taken) return false;
-  node->listing_taken = true;
-  --ready_listings_;
-  ready_bytes_ -= node->listing.size();
-  // Workers stopped by the bounds go on once a quarter is taken, not at
-  // every listing.
-  if (over_bounds_ && ready_listings_ <= limits_.listings / 4 * 3 &&
-      ready_bytes_ <= limits_.bytes / 4 * 3) {
-    over_bounds_ = false;
-    WakeWorkers();
-  }
-  if (node->error != 0) return false;
-  listing->swap(node->listing);
-  node->listing = std::string();
-  return true;
+  if (index >= parent->children.size()) return nullptr;
+  AheadNode* child = parent->children[index];
+  parent->children[index] = nullptr;
+  if (child != nullptr) child->claimed = true;
+  return child;
 }
 
 // The nodes the walk is done with go in batches, with the next listing it
-// takes, so that the walk takes the lock once a directory.
+// takes, so that the walk takes the lock about once a directory.
 void ReadAhead::Release(AheadNode* node) {
-  node->next_discarded = released_;
+  KESTRIV_CHECK(OnWalkThread());
+  if (node == nullptr) return;
+  node->next_released = released_;
   released_ = node;
   if (++released_count_ < kReleasedBatch) return;
-  Lock lock(mutex_, std::defer_lock);
-  LockSpinning(lock);
-  DiscardReleased();
-}
-
-void ReadAhead::DiscardReleased() {
-  while (released_ != nullptr) {
-    AheadNode* node = released_;
-    released_ = node->next_discarded;
-    Discard(node);
+  Deferred deferred;
+  {
+    Lock lock(mutex_, std::defer_lock);
+    LockSpinning(lock);
+    DiscardReleased(deferred);
   }
-  released_count_ = 0;
+  RunDeferred(deferred);
 }
 
 size_t ReadAhead::LiveNodes() {
-  Lock lock(mutex_);
-  DiscardReleased();
-  return live_;
+  Deferred deferred;
+  size_t live;
+  {
+    Lock lock(mutex_);
+    DiscardReleased(deferred);
+    live = live_;
+  }
+  RunDeferred(deferred);
+  return live;
 }

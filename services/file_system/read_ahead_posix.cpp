@@ -1,36 +1,44 @@
 // Reading ahead on POSIX: a worker opens each directory relative to its
-// parent's descriptor by its stored name, as the walk does, and lists it
-// whole; the descriptor stays open while its subdirectories wait.
-#include <dirent.h>
+// parent's descriptor by its stored name, as the walk does, and reads its
+// listing whole, with the statuses the walk will ask for; the descriptor
+// stays open while its subdirectories wait.
 #include <errno.h>
-#include <pthread.h>
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <memory>
+#include <new>
+#include <utility>
 
 #include "services/file_system/file_system.h"
+#include "services/file_system/read_ahead_platform.h"
 #include "services/file_system/session_posix.h"
 
 namespace {
 
-// A worker's stack: it only reads into the heap, and the system's default
-// (the main thread's limit, often 8 MiB) would spend address space a run
-// under a memory limit needs.
-constexpr size_t kWorkerStack = 512 << 10;
-// The address space a worker may take besides its stack: the C library
-// sets aside up to 64 MiB for each thread's allocations.
-constexpr size_t kWorkerAddressSpace = (64 << 20) + kWorkerStack;
+// The address space a worker may take: the C library sets aside up to
+// 64 MiB for each thread's allocations, besides its stack.
+constexpr size_t kWorkerAddressSpace = (64 << 20) + (512 << 10);
 
-// The subdirectories the walk enters without a link: those listed as
-// directories, in listing order.
-std::vector<std::string> SubdirectoriesIn(const Listing& listing) {
-  std::vector<std::string> names;
-  ListedEntry entry;
-  for (size_t offset = 0; NextListedEntry(listing, &offset, &entry);) {
-    const std::string_view name(entry.name, entry.size);
-    if (entry.type == DT_DIR && !IsDotName(name)) names.emplace_back(name);
+// What a handle stands for: an open directory, and what the listings read
+// through it read besides names.
+struct AheadDirectory {
+  int fd = -1;
+  std::shared_ptr<const ListingWants> wants;
+};
+
+// A handle for `fd`; kNoAheadHandle, with `fd` closed, when memory is
+// short.
+AheadHandle HandleOf(DirectoryReader& reader, int fd,
+                     std::shared_ptr<const ListingWants> wants) {
+  AheadDirectory* made = new (std::nothrow) AheadDirectory;
+  if (made == nullptr) {
+    reader.Close(fd);
+    return kNoAheadHandle;
   }
-  return names;
+  made->fd = fd;
+  made->wants = std::move(wants);
+  return reinterpret_cast<AheadHandle>(made);
 }
 
 class DescriptorSource : public AheadSource {
@@ -39,30 +47,32 @@ class DescriptorSource : public AheadSource {
 
   void Read(AheadHandle parent, const std::string& name,
             AheadRead* read) override {
+    const AheadDirectory& at = *reinterpret_cast<AheadDirectory*>(parent);
     // Listed as a directory: opened only as one, as the walk opens it.
-    const int fd = reader_.OpenAt(static_cast<int>(parent), name.c_str(),
-                                  false);
+    const int fd = reader_.OpenAt(at.fd, name.c_str(), false);
     if (fd < 0) {
       read->error = errno != 0 ? errno : ENOENT;
       return;
     }
+    // Each thread's own room for raw records, reused from read to read.
     thread_local RecordBuffer buffer;
-    Listing listing;
-    if (!ReadListing(reader_, fd, &buffer, &listing)) {
+    std::unique_ptr<Listing> listing = std::make_unique<Listing>();
+    if (!ReadListing(reader_, fd, &buffer, *at.wants, listing.get())) {
       read->error = errno != 0 ? errno : EIO;
       reader_.Close(fd);
       return;
     }
-    read->subdirectories = SubdirectoriesIn(listing);
-    read->listing = std::move(listing.bytes);
-    if (read->subdirectories.empty())
+    if (listing->SubdirectoryCount() == 0)
       reader_.Close(fd);
     else
-      read->handle = fd;
+      read->handle = HandleOf(reader_, fd, at.wants);
+    read->listing = std::move(listing);
   }
 
   void Release(AheadHandle handle) override {
-    reader_.Close(static_cast<int>(handle));
+    AheadDirectory* directory = reinterpret_cast<AheadDirectory*>(handle);
+    reader_.Close(directory->fd);
+    delete directory;
   }
 
  private:
@@ -84,12 +94,6 @@ void EnableReadAhead(FileSystemSession& session, size_t workers,
                      size_t first_workers, size_t handles) {
   workers = WorkersTheAddressSpaceAllows(workers);
   if (workers == 0) return;
-  pthread_attr_t attributes;
-  if (pthread_attr_init(&attributes) == 0) {
-    if (pthread_attr_setstacksize(&attributes, kWorkerStack) == 0)
-      pthread_setattr_default_np(&attributes);
-    pthread_attr_destroy(&attributes);
-  }
   AheadLimits limits;
   limits.workers = workers;
   limits.first_workers = std::min(first_workers, workers);
@@ -99,20 +103,20 @@ void EnableReadAhead(FileSystemSession& session, size_t workers,
                                               limits);
 }
 
-// Only a listing read from the system is followed by reads ahead: the
-// subdirectories of a listing kept for the run were kept too.
-void ReadAheadBelow(Directory& dir) {
-  FileSystemSession& session = *dir.session;
-  if (!session.ahead) return;
-  session.ahead->Descend();
+ReadAhead* ReadAheadOf(Directory& dir) { return dir.session->ahead.get(); }
+
+AheadNode*& AheadNodeOf(Directory& dir) { return dir.ahead; }
+
+// The subdirectories of a listing kept for the run were kept too: they
+// are not read ahead.
+const AheadListing* ListingToFollow(Directory& dir) {
   const Listing* listing = ListingOf(dir);
-  if (listing == nullptr || dir.recalled) return;
-  if (dir.ahead != nullptr && session.ahead->Expanded(dir.ahead)) return;
-  std::vector<std::string> names = SubdirectoriesIn(*listing);
-  if (names.empty()) return;
-  // The workers' own descriptor: the walk may give its own up.
+  return listing == nullptr || dir.recalled ? nullptr : listing;
+}
+
+AheadHandle NewAheadHandle(Directory& dir) {
   const int fd = DescriptorOf(dir);
-  const int own = fd < 0 ? -1 : OpenBelow(session, fd, ".", true);
-  if (own < 0) return;
-  dir.ahead = session.ahead->Seed(dir.ahead, own, std::move(names));
+  const int own = fd < 0 ? -1 : OpenBelow(*dir.session, fd, ".", true);
+  return own < 0 ? kNoAheadHandle
+                 : HandleOf(*dir.session->reader, own, dir.session->wants);
 }

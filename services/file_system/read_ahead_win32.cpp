@@ -1,22 +1,12 @@
-// A listing holds the records as the platform returned them, less the
-// unused tail of each name field: a record is its fixed fields, the name's
-// length and the name. Laid out as
-//   mask length, mask, then for "*" and (with a mask) the mask:
-//   first error, byte count, records.
-// Records are copied in and out with memcpy: a listing's bytes have no
-// alignment.
 #include "services/file_system/read_ahead_win32.h"
 
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <new>
 #include <utility>
 
 namespace {
 
-// The fields of a record before its name, kept as they are.
-constexpr size_t kFixedPart = offsetof(WIN32_FIND_DATAW, cFileName);
 constexpr size_t kNameField =
     sizeof(WIN32_FIND_DATAW::cFileName) / sizeof(wchar_t);
 
@@ -26,70 +16,71 @@ struct AheadPath {
   std::wstring mask;  // the walk's selection mask, empty when full
 };
 
-void Append(std::string& out, const void* data, size_t size) {
-  out.append(static_cast<const char*>(data), size);
+bool IsDotWide(std::wstring_view name) {
+  return name == L"." || name == L"..";
 }
 
-template <typename T>
-void AppendValue(std::string& out, T value) {
-  Append(out, &value, sizeof value);
-}
-
-template <typename T>
-T ValueAt(const char* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-
-void AppendRecord(std::string& out, const WIN32_FIND_DATAW& raw) {
-  Append(out, &raw, kFixedPart);
+void Keep(const WIN32_FIND_DATAW& raw, Listing& listing,
+          KeptRecords& records) {
   const std::wstring_view name = NameOf(raw);
-  AppendValue(out, static_cast<uint16_t>(name.size()));
-  Append(out, name.data(), name.size() * sizeof(wchar_t));
+  KeptRecord record;
+  record.attributes = raw.dwFileAttributes;
+  record.last_write = raw.ftLastWriteTime;
+  record.size_high = raw.nFileSizeHigh;
+  record.size_low = raw.nFileSizeLow;
+  record.name = static_cast<uint32_t>(listing.names.size());
+  record.length = static_cast<uint16_t>(name.size());
+  listing.names.append(name.data(), name.size());
+  records.records.push_back(record);
 }
 
-// Appends the enumeration of `pattern` as the walk's scans open it (the
+// Keeps the enumeration of `pattern` as the walk's scans open it (the
 // basic information, the large buffer). The error code of a failure that
 // makes the directory unread, else 0. When the enumeration cannot be
 // opened, its code is kept instead of records, so that a replay fails as
 // the platform did: for the mask always (a mask that matches nothing is an
 // answer), for "*" only where nothing is found (a drive root lists no "."
 // and "..").
-DWORD Enumerate(const std::wstring& pattern, bool is_mask, std::string& out) {
-  const size_t header = out.size();
-  AppendValue<int32_t>(out, 0);
-  AppendValue<uint32_t>(out, 0);
+DWORD Enumerate(const std::wstring& pattern, bool is_mask, Listing& listing,
+                KeptRecords& records) {
   WIN32_FIND_DATAW raw;
   HANDLE handle = FindFirst(pattern, true, &raw);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD code = static_cast<DWORD>(LastErrorCode());
     if (!is_mask && code != ERROR_FILE_NOT_FOUND) return code;
-    const int32_t first_error = static_cast<int32_t>(code);
-    std::memcpy(&out[header], &first_error, sizeof first_error);
+    records.first_error = static_cast<int>(code);
     return 0;
   }
   do {
-    AppendRecord(out, raw);
+    Keep(raw, listing, records);
   } while (FindNextFileW(handle, &raw));
   // One that stops before its end is no listing: the walk reads again.
   const DWORD end = static_cast<DWORD>(LastErrorCode());
   FindClose(handle);
-  if (end != ERROR_NO_MORE_FILES) return end;
-  const uint32_t bytes = static_cast<uint32_t>(out.size() - header - 8);
-  std::memcpy(&out[header + 4], &bytes, sizeof bytes);
-  return 0;
+  return end == ERROR_NO_MORE_FILES ? 0 : end;
 }
 
-// The wide name a key stands for.
-std::wstring NameOfKey(const std::string& key) {
-  std::wstring name(key.size() / sizeof(wchar_t), L'\0');
-  std::memcpy(&name[0], key.data(), name.size() * sizeof(wchar_t));
+// The subdirectories the walk enters: every directory but "." and "..",
+// and but the links, which the walk may leave out and whose targets may
+// lead back into it.
+void FindSubdirectories(Listing& listing) {
+  std::vector<KeptRecord>& records = listing.all.records;
+  for (size_t i = 0; i < records.size(); ++i) {
+    KeptRecord& record = records[i];
+    if ((record.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (record.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        IsDotWide(listing.NameOf(record)))
+      continue;
+    record.child = static_cast<int32_t>(listing.subdirectories.size());
+    listing.subdirectories.push_back(static_cast<uint32_t>(i));
+  }
+}
+
+// The wide name a subdirectory's name text stands for.
+std::wstring WideNameOf(const std::string& text) {
+  std::wstring name(text.size() / sizeof(wchar_t), L'\0');
+  std::memcpy(&name[0], text.data(), name.size() * sizeof(wchar_t));
   return name;
-}
-
-bool IsDotWide(std::wstring_view name) {
-  return name == L"." || name == L"..";
 }
 
 // Reads the directories below a path handle by their names.
@@ -98,9 +89,9 @@ class FindSource : public AheadSource {
   void Read(AheadHandle parent, const std::string& name,
             AheadRead* read) override {
     const AheadPath& at = *reinterpret_cast<const AheadPath*>(parent);
-    std::wstring path = at.path + NameOfKey(name) + L'\\';
+    std::wstring path = at.path + WideNameOf(name) + L'\\';
     ReadDirectoryAt(path, at.mask, read);
-    if (read->error == 0 && !read->subdirectories.empty())
+    if (read->error == 0 && read->listing->SubdirectoryCount() != 0)
       read->handle = NewAheadPath(std::move(path), at.mask);
   }
 
@@ -108,20 +99,6 @@ class FindSource : public AheadSource {
     delete reinterpret_cast<AheadPath*>(handle);
   }
 };
-
-// Reads one section's header at `*at`, moving past it; false when the
-// listing ends too soon.
-bool ParseRecords(const char** at, const char* end, KeptRecords* records) {
-  if (end - *at < 8) return false;
-  records->first_error = ValueAt<int32_t>(*at);
-  const uint32_t bytes = ValueAt<uint32_t>(*at + 4);
-  *at += 8;
-  if (static_cast<size_t>(end - *at) < bytes) return false;
-  records->begin = *at;
-  records->end = *at + bytes;
-  *at = records->end;
-  return true;
-}
 
 }  // namespace
 
@@ -141,13 +118,34 @@ int LastErrorCode() {
   return code != 0 ? static_cast<int>(code) : ERROR_NO_MORE_FILES;
 }
 
-bool IsFullMask(std::wstring_view mask) {
-  return mask == L"*" || mask == L"*.*";
+void Listing::Restore(const KeptRecord& record, WIN32_FIND_DATAW* raw) const {
+  raw->dwFileAttributes = record.attributes;
+  raw->ftLastWriteTime = record.last_write;
+  raw->nFileSizeHigh = record.size_high;
+  raw->nFileSizeLow = record.size_low;
+  const size_t length = record.length < kNameField ? record.length
+                                                   : kNameField - 1;
+  std::memcpy(raw->cFileName, names.data() + record.name,
+              length * sizeof(wchar_t));
+  raw->cFileName[length] = L'\0';
+  raw->cAlternateFileName[0] = L'\0';
 }
 
-std::string NameKey(std::wstring_view name) {
+size_t Listing::Bytes() const {
+  return (mask.size() + names.size()) * sizeof(wchar_t) +
+         (all.records.size() + masked.records.size()) * sizeof(KeptRecord) +
+         subdirectories.size() * sizeof(uint32_t);
+}
+
+// The name as bytes: the handle reads it back as the wide name it is.
+std::string Listing::SubdirectoryName(size_t index) const {
+  const std::wstring_view name = NameOf(all.records[subdirectories[index]]);
   return std::string(reinterpret_cast<const char*>(name.data()),
                      name.size() * sizeof(wchar_t));
+}
+
+bool IsFullMask(std::wstring_view mask) {
+  return mask == L"*" || mask == L"*.*";
 }
 
 AheadHandle NewAheadPath(std::wstring path, std::wstring mask) {
@@ -163,60 +161,15 @@ std::unique_ptr<AheadSource> NewFindSource() {
 
 void ReadDirectoryAt(const std::wstring& path, const std::wstring& mask,
                      AheadRead* read) {
-  std::string listing;
-  AppendValue(listing, static_cast<uint32_t>(mask.size()));
-  Append(listing, mask.data(), mask.size() * sizeof(wchar_t));
-  DWORD error = Enumerate(path + L'*', false, listing);
-  if (error == 0 && !mask.empty()) error = Enumerate(path + mask, true, listing);
-  KeptListing parts;
-  if (error == 0 && !ParseListing(listing, &parts)) error = ERROR_INVALID_DATA;
+  auto listing = std::make_unique<Listing>();
+  listing->mask = mask;
+  DWORD error = Enumerate(path + L'*', false, *listing, listing->all);
+  if (error == 0 && !mask.empty())
+    error = Enumerate(path + mask, true, *listing, listing->masked);
   if (error != 0) {
     read->error = static_cast<int>(error);
     return;
   }
-  read->subdirectories = SubdirectoriesIn(parts.all);
+  FindSubdirectories(*listing);
   read->listing = std::move(listing);
-}
-
-std::vector<std::string> SubdirectoriesIn(const KeptRecords& all) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAW raw;
-  for (const char* at = all.begin; NextKeptRecord(&at, all.end, &raw);) {
-    const DWORD attributes = raw.dwFileAttributes;
-    const std::wstring_view name = NameOf(raw);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && !IsDotWide(name))
-      names.push_back(NameKey(name));
-  }
-  return names;
-}
-
-bool ParseListing(const std::string& listing, KeptListing* parts) {
-  const char* at = listing.data();
-  const char* const end = at + listing.size();
-  if (end - at < 4) return false;
-  const uint32_t mask_chars = ValueAt<uint32_t>(at);
-  at += 4;
-  if (static_cast<size_t>(end - at) / sizeof(wchar_t) < mask_chars)
-    return false;
-  parts->mask.assign(mask_chars, L'\0');
-  std::memcpy(&parts->mask[0], at, mask_chars * sizeof(wchar_t));
-  at += mask_chars * sizeof(wchar_t);
-  if (!ParseRecords(&at, end, &parts->all)) return false;
-  parts->masked = KeptRecords();
-  return mask_chars == 0 || ParseRecords(&at, end, &parts->masked);
-}
-
-bool NextKeptRecord(const char** at, const char* end, WIN32_FIND_DATAW* raw) {
-  if (static_cast<size_t>(end - *at) < kFixedPart + 2) return false;
-  const uint16_t chars = ValueAt<uint16_t>(*at + kFixedPart);
-  const size_t size = kFixedPart + 2 + chars * sizeof(wchar_t);
-  if (static_cast<size_t>(end - *at) < size || chars > kNameField)
-    return false;
-  std::memcpy(raw, *at, kFixedPart);
-  std::memcpy(raw->cFileName, *at + kFixedPart + 2, chars * sizeof(wchar_t));
-  if (chars < kNameField) raw->cFileName[chars] = L'\0';
-  raw->cAlternateFileName[0] = L'\0';
-  *at += size;
-  return true;
 }

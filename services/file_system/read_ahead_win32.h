@@ -1,9 +1,9 @@
-// Reading ahead on Windows. A directory is read by its full "\\?\" path:
-// one enumeration of "*", the records the platform returned kept as they
-// came, and, when the walk selects with another wildcard mask, one
+// A directory's records on Windows, read once by a worker ahead of the walk
+// or by the walk itself: one enumeration of "*" by the directory's full
+// "\\?\" path, and, when the walk selects with another wildcard mask, one
 // enumeration of that mask too, so that its selection gets what the
 // platform's own matching (long and short names) gives. The walk's scans
-// then replay the kept records instead of asking the platform again.
+// replay the kept records instead of asking the platform again.
 #ifndef KESTRIV_SERVICES_FILE_SYSTEM_READ_AHEAD_WIN32_H_
 #define KESTRIV_SERVICES_FILE_SYSTEM_READ_AHEAD_WIN32_H_
 
@@ -28,26 +28,47 @@ std::wstring_view NameOf(const WIN32_FIND_DATAW& raw);
 // whose code was lost must not read as success.
 int LastErrorCode();
 
-// The records one enumeration returned, as kept in a listing.
-struct KeptRecords {
-  int first_error = 0;  // what opening it gave: 0, or nothing matched
-  const char* begin = nullptr;  // its records
-  const char* end = nullptr;
+// One record as kept: the fields the scans deliver and where its name is.
+struct KeptRecord {
+  DWORD attributes = 0;
+  FILETIME last_write = {};
+  DWORD size_high = 0, size_low = 0;
+  uint32_t name = 0;     // where its name starts in the listing's names
+  uint16_t length = 0;   // UTF-16 units of its name
+  int32_t child = -1;    // its place among the subdirectories, or -1
 };
 
-// A listing read ahead, seen through its parts; it points into the
-// listing's bytes, which must outlive it.
-struct KeptListing {
-  std::wstring mask;  // the mask `masked` holds, empty for none
-  KeptRecords all;    // of "*", which "*.*" selects alike
+// What one enumeration gave: the code its opening failed with when it
+// found nothing (a mask that matches nothing is an answer too), else its
+// records in the platform's order.
+struct KeptRecords {
+  int first_error = 0;
+  std::vector<KeptRecord> records;
+};
+
+class Listing : public AheadListing {
+ public:
+  std::wstring mask;     // the mask `masked` answers; empty for none
+  KeptRecords all;       // of "*", which "*.*" selects alike
   KeptRecords masked;
+  std::wstring names;    // every record's name, back to back
+  // Records of `all` (by index) the walk enters without a link, in order.
+  std::vector<uint32_t> subdirectories;
+
+  std::wstring_view NameOf(const KeptRecord& record) const {
+    return std::wstring_view(names.data() + record.name, record.length);
+  }
+  // `record` as the platform returned it, into `raw` (the fields a scan
+  // reads).
+  void Restore(const KeptRecord& record, WIN32_FIND_DATAW* raw) const;
+
+  size_t Bytes() const override;
+  size_t SubdirectoryCount() const override { return subdirectories.size(); }
+  std::string SubdirectoryName(size_t index) const override;
 };
 
 // True for the masks that select every entry: "*" and "*.*".
 bool IsFullMask(std::wstring_view mask);
-
-// The text the read-ahead knows a subdirectory's wide name by.
-std::string NameKey(std::wstring_view name);
 
 // The handle of a directory read ahead: a new object holding its full
 // path, ending in "\", and the mask its subdirectories are read with.
@@ -57,22 +78,10 @@ AheadHandle NewAheadPath(std::wstring path, std::wstring mask);
 std::unique_ptr<AheadSource> NewFindSource();
 
 // Reads the directory at full path `path` (ending in "\") as a worker
-// does, with `mask` besides when it is not empty: the listing and the
-// subdirectories, or the platform's error code.
+// does, with `mask` besides when it is not empty: the listing, or the
+// platform's error code.
 void ReadDirectoryAt(const std::wstring& path, const std::wstring& mask,
                      AheadRead* read);
-
-// The subdirectories the walk enters in the directory `all` lists, in
-// their order: every directory but "." and "..", and but the links, which
-// the walk may leave out and whose targets may lead back into it.
-std::vector<std::string> SubdirectoriesIn(const KeptRecords& all);
-
-// The parts of `listing`; false when it is not one ReadDirectoryAt made.
-bool ParseListing(const std::string& listing, KeptListing* parts);
-
-// Moves `*at` (within [*at, end)) past the next record into `raw`; false
-// at the end.
-bool NextKeptRecord(const char** at, const char* end, WIN32_FIND_DATAW* raw);
 
 struct FileSystemSession;
 

@@ -77,21 +77,53 @@ char* RunListings::Room(size_t size, Place* place) {
   return chunks_.back().get() + place->offset;
 }
 
+namespace {
+
+// A kept entry: its type, the size of its name and the name; no status,
+// which a later walk reads anew where its filters need it.
+size_t KeptSize(const Listing& listing) {
+  size_t size = 0;
+  for (const ListedEntry& entry : listing.entries) size += 2 + entry.size;
+  return size;
+}
+
+void WriteKept(const Listing& listing, char* out) {
+  for (const ListedEntry& entry : listing.entries) {
+    out[0] = static_cast<char>(entry.type);
+    out[1] = static_cast<char>(entry.size);
+    std::memcpy(out + 2, listing.CNameOf(entry), entry.size);
+    out += 2 + entry.size;
+  }
+}
+
+void ReadKept(const char* at, size_t size, Listing* listing) {
+  listing->names.clear();
+  listing->entries.clear();
+  for (const char* end = at + size; at < end;) {
+    const size_t name_size = static_cast<unsigned char>(at[1]);
+    listing->Add(static_cast<unsigned char>(at[0]), at + 2, name_size);
+    at += 2 + name_size;
+  }
+  listing->FindSubdirectories();
+}
+
+}  // namespace
+
 uint32_t RunListings::Remember(std::string_view dir, const Listing& listing) {
   if (!enabled_) return 0;
   if (used_slots_ * 2 >= slots_.size() && !Grow()) return 0;
   const size_t slot = FindSlot(dir);
   if (slots_[slot] != 0) return 0;
+  const size_t kept_size = KeptSize(listing);
   const Header header{static_cast<uint32_t>(dir.size()),
-                      static_cast<uint32_t>(listing.bytes.size()),
+                      static_cast<uint32_t>(kept_size),
                       static_cast<uint32_t>(used_slots_ + 1)};
   Place place;
-  char* at = Room(sizeof header + dir.size() + listing.bytes.size(), &place);
+  char* at = Room(sizeof header + dir.size() + kept_size, &place);
   if (at == nullptr) return 0;
   std::memcpy(at, &header, sizeof header);
   std::memcpy(at + sizeof header, dir.data(), dir.size());
-  std::memcpy(at + sizeof header + dir.size(), listing.bytes.data(),
-              listing.bytes.size());
+  WriteKept(listing, at + sizeof header + dir.size());
   slots_[slot] = ((uint64_t{place.chunk} << 32) | place.offset) + 1;
   ++used_slots_;
   return header.number;
@@ -105,7 +137,7 @@ uint32_t RunListings::Recall(std::string_view dir, Listing* listing) const {
                     static_cast<uint32_t>(value - 1)};
   Header header;
   std::memcpy(&header, At(place), sizeof header);
-  listing->bytes.assign(At(place) + sizeof header + header.text_size,
-                        header.entries_size);
+  ReadKept(At(place) + sizeof header + header.text_size, header.entries_size,
+           listing);
   return header.number;
 }

@@ -42,14 +42,6 @@ void CloseLater(FileSystemSession& session, int fd) {
   session.closing.clear();
 }
 
-bool ReadIdentity(DirectoryReader& reader, int fd, FileIdentity* identity) {
-  struct stat st;
-  if (reader.StatAt(fd, ".", &st, true) != 0) return false;
-  identity->volume = static_cast<uint64_t>(st.st_dev);
-  identity->file = static_cast<uint64_t>(st.st_ino);
-  return true;
-}
-
 // Gives up the descriptor of a directory that can open again from its
 // parent, noting first what it is, so that it is known again.
 void GiveUpDescriptor(Directory& dir) {
@@ -67,8 +59,13 @@ void Hold(Directory& dir, int fd) {
   dir.opened = true;
   ++dir.session->held;
   // Past the budget the parent gives its descriptor up: the open ones are
-  // then the outermost levels and the innermost.
-  if (dir.session->held > dir.session->budget && dir.parent != nullptr)
+  // then the outermost levels and the innermost. A directory about to
+  // stand on its own (the selection's below a level, a step of a typed
+  // path) leaves its parent's alone: the walk comes back to the parent at
+  // once, and reopening it from a distant ancestor at every level would
+  // cost the square of the depth.
+  if (dir.session->held > dir.session->budget && dir.parent != nullptr &&
+      !dir.detaching)
     GiveUpDescriptor(*dir.parent);
 }
 
@@ -162,7 +159,8 @@ bool RunKey(Directory& dir, std::string* key) {
 
 bool ReadInto(Directory& dir, int fd) {
   FileSystemSession& session = *dir.session;
-  if (ReadListing(*session.reader, fd, &session.records, &dir.listing))
+  if (ReadListing(*session.reader, fd, &session.records, *session.wants,
+                  &dir.listing))
     return true;
   dir.error = errno != 0 ? errno : EIO;
   return false;
@@ -191,6 +189,7 @@ FileSystemSessionPtr NewSessionWithReader(DirectoryReader* reader,
                                           size_t close_batch) {
   FileSystemSessionPtr session(new FileSystemSession);
   session->reader = reader;
+  session->wants = std::make_shared<ListingWants>();
   session->budget = std::max(budget, size_t{1});
   session->close_batch = close_batch;
   session->closing.reserve(close_batch);
@@ -300,7 +299,6 @@ const Listing* ListingOf(Directory& dir) {
   if (keyed) {
     dir.run_number = session.run.Recall(key, &dir.listing);
     if (dir.run_number != 0) {
-      ++session.counts.listings_reused;
       dir.listed = true;
       dir.recalled = true;
       return &dir.listing;
@@ -308,11 +306,12 @@ const Listing* ListingOf(Directory& dir) {
   }
   // A listing a worker could not read is read again here, so that what
   // fails, fails as it does without workers.
-  const bool read_ahead =
-      dir.ahead != nullptr &&
-      session.ahead->TakeListing(dir.ahead, &dir.listing.bytes);
-  if (!read_ahead && !ReadFromSystem(dir)) return nullptr;
-  ++session.counts.listings_read;
+  AheadListingPtr taken;
+  if (dir.ahead != nullptr) taken = session.ahead->Take(dir.ahead);
+  if (taken)
+    dir.listing = std::move(static_cast<Listing&>(*taken));
+  else if (!ReadFromSystem(dir))
+    return nullptr;
   if (keyed) dir.run_number = session.run.Remember(key, dir.listing);
   dir.listed = true;
   return &dir.listing;
@@ -321,24 +320,55 @@ const Listing* ListingOf(Directory& dir) {
 namespace {
 
 // The entry spelt `name`, else the first equal to it but for case.
-std::string SpellingIn(const Listing& listing, std::string_view name) {
-  std::string found;
-  ListedEntry entry;
-  for (size_t offset = 0; NextListedEntry(listing, &offset, &entry);) {
-    const std::string_view stored(entry.name, entry.size);
+bool SpellingIn(const Listing& listing, std::string_view name,
+                std::string* found) {
+  found->clear();
+  for (const ListedEntry& entry : listing.entries) {
+    const std::string_view stored = listing.NameOf(entry);
     if (!EqualsIgnoringCase(stored, name)) continue;
-    if (stored == name) return std::string(name);
-    if (found.empty()) found = stored;
+    if (stored == name) {
+      found->assign(name);
+      return true;
+    }
+    if (found->empty()) found->assign(stored);
   }
-  return found;
+  return !found->empty();
 }
 
 }  // namespace
 
 std::string StoredNameIn(const Listing& listing, std::string_view name) {
-  std::string found = SpellingIn(listing, name);
-  // Windows takes a name without its trailing dots and blanks.
-  const std::string_view trimmed = TrimmedMask(name);
-  if (found.empty() && trimmed != name) found = SpellingIn(listing, trimmed);
+  std::string found;
+  FindAsTyped(name, [&](std::string_view spelling) {
+    return SpellingIn(listing, spelling, &found);
+  });
   return found;
+}
+
+bool ReadIdentity(DirectoryReader& reader, int fd, FileIdentity* identity) {
+  struct stat st;
+  if (reader.StatAt(fd, ".", &st, true) != 0) return false;
+  identity->volume = static_cast<uint64_t>(st.st_dev);
+  identity->file = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+// The walker scans every directory with the same two masks: each is
+// prepared once per run, not once per directory.
+std::shared_ptr<const CompiledMask> CompiledMaskFor(FileSystemSession& session,
+                                                    const std::string& mask) {
+  for (const auto& known : session.masks)
+    if (known.first == mask) return known.second;
+  constexpr size_t kKeptMasks = 8;
+  if (session.masks.size() == kKeptMasks) session.masks.clear();
+  session.masks.emplace_back(mask, std::make_shared<CompiledMask>(mask));
+  return session.masks.back().second;
+}
+
+void PlanScans(FileSystemSession& session, const ScanPlan& plan) {
+  auto wants = std::make_shared<ListingWants>();
+  wants->fields = plan.wanted & kWantAll;
+  if (wants->fields != 0 && HasWildcards(plan.mask))
+    wants->candidates = CompiledMaskFor(session, plan.mask);
+  session.wants = std::move(wants);
 }

@@ -17,6 +17,7 @@
 
 #include "services/file_system/directory_reader_posix.h"
 #include "services/file_system/file_system.h"
+#include "services/file_system/dos_times_posix.h"
 #include "services/file_system/listing_posix.h"
 #include "services/file_system/read_ahead.h"
 #include "services/file_system/run_listings_posix.h"
@@ -24,13 +25,6 @@
 
 // The aliases of one directory's entries, by stored name.
 using AliasTable = std::unordered_map<std::string, std::string>;
-
-// What the reads have been, for tests that check that each directory is
-// read no more often than the walk promises.
-struct ScanCounts {
-  size_t listings_read = 0;    // directories read from the system
-  size_t listings_reused = 0;  // served by a listing kept for the run
-};
 
 struct FileSystemSession {
   std::unique_ptr<DirectoryReader> own_reader;  // the system's, in a run
@@ -45,9 +39,14 @@ struct FileSystemSession {
   std::vector<int> closing;
   RunListings run;
   RecordBuffer records;
-  ScanCounts counts;
-  // Masks prepared for matching, by their text.
-  std::vector<std::pair<std::string, std::unique_ptr<CompiledMask>>> masks;
+  // Masks prepared for matching, by their text; shared with the listings
+  // read ahead that match candidates against them.
+  std::vector<std::pair<std::string, std::shared_ptr<const CompiledMask>>>
+      masks;
+  // What the listings read for the current walk read besides names.
+  std::shared_ptr<const ListingWants> wants;
+  // Last-write times as MS-DOS date-times, for the walk's thread.
+  DosTimes dos_times;
   // Listings read ahead of the walk, when the run has workers; destroyed
   // before the reader they read through.
   std::unique_ptr<AheadSource> ahead_source;
@@ -62,6 +61,9 @@ struct Directory {
   int fd = -1;          // its descriptor, -1 before the first use or while
                         // given up to the budget
   bool opened = false;  // a descriptor was had once
+  // It is about to stand on its own: its opening does not make its parent
+  // give up a descriptor, which the walk still needs.
+  bool detaching = false;
   bool failed = false;  // the directory could not be opened
   int error = 0;        // why, as an errno value
   bool identity_known = false;
@@ -70,7 +72,7 @@ struct Directory {
   Listing listing;
   uint32_t run_number = 0;  // its number among the run's kept listings
   bool recalled = false;    // its listing is one kept for the run
-  AheadNode* ahead = nullptr;  // its place among the listings read ahead
+  AheadNode* ahead = nullptr;  // claimed among the listings read ahead
   std::unique_ptr<AliasTable> aliases;  // made at the first short name
 };
 
@@ -94,6 +96,13 @@ int DescriptorOf(Directory& dir);
 // The listing of `dir`, read once; null with `dir.error` set when it
 // cannot be read.
 const Listing* ListingOf(Directory& dir);
+
+// The identity of the open directory `fd`; false when it cannot be read.
+bool ReadIdentity(DirectoryReader& reader, int fd, FileIdentity* identity);
+
+// The mask `mask` prepared once per run.
+std::shared_ptr<const CompiledMask> CompiledMaskFor(FileSystemSession& session,
+                                                    const std::string& mask);
 
 // Opens `name` in the open directory `at`, following a final link when
 // `follow`; on a lack of descriptors or memory, frees what the session

@@ -12,9 +12,8 @@ namespace {
 // same without it.
 std::vector<std::string> NamesAliasesDependOn(const Listing& listing) {
   std::vector<std::string> names;
-  ListedEntry entry;
-  for (size_t offset = 0; NextListedEntry(listing, &offset, &entry);) {
-    const std::string_view name(entry.name, entry.size);
+  for (const ListedEntry& entry : listing.entries) {
+    const std::string_view name = listing.NameOf(entry);
     if (!IsLegalShortName(name) || name.find('~') != std::string_view::npos)
       names.emplace_back(name);
   }
