@@ -7,13 +7,14 @@
 #                   the end-to-end tests once more with --threads 1
 #     win32         MinGW-w64 build, the same tests under Wine (build/win32)
 #     sanitize      native build under ASan and UBSan, its tests
-#     tsan          native build under ThreadSanitizer, its tests
+#     tsan          native build under ThreadSanitizer, its tests, and the
+#                   proof that its workers started
 #     differential  both builds select the same entries: fixed queries and
 #                   80 seeded random cases (needs posix, win32);
 #                   tests/differential_long.sh runs 2,000
 #     fuzz          a short run of every libFuzzer target
-#     package       install into a scratch prefix, .deb, .tar.gz and .zip
-#                   (needs posix, win32)
+#     package       release builds (the components' checks left out),
+#                   installed into a scratch prefix, .deb, .tar.gz and .zip
 # A single test: (cd build/posix && ctest -R NAME), or
 # tests/run_end_to_end.py --binary build/posix/kestriv -k NAME.
 set -euo pipefail
@@ -107,6 +108,16 @@ if wants tsan; then
   build tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRIV_TSAN=ON \
     -DKESTRIV_TESTS=ON
   (export TSAN_OPTIONS="halt_on_error=1 exitcode=66"; check tsan)
+  # A stage that ran no worker would prove nothing: the walker's rows with
+  # workers record how many started, and none at all fails the stage.
+  report="build/tsan/walker_workers.xml"
+  (export TSAN_OPTIONS="halt_on_error=1 exitcode=66"
+   build/tsan/kestriv_unit_tests --gtest_filter='WalkerTest.*' \
+     --gtest_output="xml:$report" >/dev/null)
+  started="$(grep -o 'name="workers_started" value="[0-9]*"' "$report" |
+             grep -o '[0-9][0-9]*' | awk '{ sum += $1 } END { print sum + 0 }')"
+  echo "tsan: workers started in the walker's tests: $started"
+  [ "$started" -gt 0 ] || { echo "tsan: no worker started" >&2; exit 1; }
 fi
 
 if wants differential; then
@@ -125,18 +136,29 @@ if wants package; then
   # zip; lintian on the .deb (errors, warnings and hardening tags fail);
   # tests/package_check.py checks the files in each, the version, the
   # completions in their shells and the exe's version resource.
+  # What ships is built without tests, and so without the components'
+  # checks of their own rules.
+  release_build() {  # name, cmake options...
+    local dir="build/$1"; shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DKESTRIV_TESTS=OFF \
+      "$@" >/dev/null
+    cmake --build "$dir" -j"$jobs" >/dev/null
+  }
+  release_build release
+  release_build win32-release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake"
   prefix="build/install-check"
   rm -rf "$prefix"
-  cmake --install build/posix --prefix "$prefix" >/dev/null
-  rm -f build/posix/kestriv[-_]*.deb build/posix/kestriv-*.tar.gz \
-    build/win32/kestriv-*-win64.zip
-  (cd build/posix && cpack -G "DEB;TGZ" >/dev/null)
-  (cd build/win32 && cpack -G ZIP >/dev/null)
-  deb="$(ls build/posix/kestriv_*.deb)"
+  cmake --install build/release --prefix "$prefix" >/dev/null
+  rm -f build/release/kestriv[-_]*.deb build/release/kestriv-*.tar.gz \
+    build/win32-release/kestriv-*-win64.zip
+  (cd build/release && cpack -G "DEB;TGZ" >/dev/null)
+  (cd build/win32-release && cpack -G ZIP >/dev/null)
+  deb="$(ls build/release/kestriv_*.deb)"
   dpkg-deb -I "$deb"
   tags="$(lintian --allow-root --display-info --fail-on error,warning "$deb")" ||
     { echo "$tags"; echo "lintian: errors or warnings" >&2; exit 1; }
   echo "lintian: ${tags:-no tags}"
   ! grep -q hardening <<<"$tags" || { echo "lintian: hardening" >&2; exit 1; }
-  python3 tests/package_check.py build/posix build/win32 "$prefix"
+  python3 tests/package_check.py build/release build/win32-release "$prefix"
 fi
