@@ -3,7 +3,7 @@
  * no output per entry. It prints one line, the number of entries below the
  * start, so that a run can be checked against find's count.
  *
- *   getdents_walk [-j N] [DIR]
+ *   getdents_walk [-s] [-j N] [DIR]
  *
  * With one thread (the default) it walks depth first, one directory at a
  * time. With -j N, N threads share one stack of directories still to be
@@ -12,10 +12,18 @@
  * subdirectories, all at once. That is the floor for a walk that reads
  * ahead in parallel.
  *
+ * With -s each entry's status is read as well, by the thread that lists its
+ * directory, with fstatat relative to the directory's descriptor and
+ * without following a symbolic link, as a walk that needs every entry's
+ * size or time does; the status then also tells whether the entry is a
+ * directory. That is the floor for a walk that reads every status.
+ *
  * Symbolic links are not followed. Each directory stays open while its
  * subdirectories are walked (with -j N: until the last of them is opened),
  * so the depth is bounded by the descriptor limit (raised to the hard
- * limit), not by PATH_MAX. */
+ * limit), not by PATH_MAX. A directory that cannot be opened or read, or
+ * (with -s) an entry whose status cannot be read, is counted as a failure;
+ * the count goes to standard error and the exit code is 1. */
 #define _GNU_SOURCE
 #include <dirent.h>
 #include <errno.h>
@@ -46,6 +54,8 @@ static const int DIR_FLAGS = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 static char buffer[BUFFER_SIZE];
 static unsigned long long entries;
 static int failures;
+/* -s: every entry's status is read. */
+static int read_statuses;
 
 /* The subdirectory names of one directory, each ending in NUL. */
 struct names {
@@ -69,9 +79,18 @@ static void add_name(struct names* n, const char* name) {
   n->used += length;
 }
 
-static int is_directory(int fd, const struct linux_dirent64* d) {
-  if (d->d_type != DT_UNKNOWN) return d->d_type == DT_DIR;
+/* Whether the entry d of the open directory fd is a directory. With -s it
+ * reads the entry's status, adding 1 to *failed when that fails; without,
+ * only where the record does not give the type. */
+static int is_directory(int fd, const struct linux_dirent64* d, int* failed) {
   struct stat st;
+  if (read_statuses) {
+    if (fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+      return S_ISDIR(st.st_mode);
+    ++*failed;
+    return 0;
+  }
+  if (d->d_type != DT_UNKNOWN) return d->d_type == DT_DIR;
   return fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
          S_ISDIR(st.st_mode);
 }
@@ -82,8 +101,9 @@ static int is_dot_or_dotdot(const char* name) {
 }
 
 /* Reads the open directory fd to its end into `buf`, collecting its
- * subdirectories; returns the number of entries and adds 1 to *failed when
- * a read fails. */
+ * subdirectories (with -s: reading each entry's status as it comes);
+ * returns the number of entries and adds 1 to *failed per read that
+ * fails. */
 static unsigned long long list_directory(int fd, char* buf,
                                          struct names* subdirs, int* failed) {
   unsigned long long count = 0;
@@ -98,7 +118,7 @@ static unsigned long long list_directory(int fd, char* buf,
       pos += d->d_reclen;
       if (is_dot_or_dotdot(d->d_name)) continue;
       count++;
-      if (is_directory(fd, d)) add_name(subdirs, d->d_name);
+      if (is_directory(fd, d, failed)) add_name(subdirs, d->d_name);
     }
   }
 }
@@ -284,22 +304,26 @@ static void walk_parallel(int fd, int threads) {
 }
 
 static void usage(void) {
-  fprintf(stderr, "usage: getdents_walk [-j THREADS] [DIR]\n");
+  fprintf(stderr, "usage: getdents_walk [-s] [-j THREADS] [DIR]\n");
   exit(2);
 }
 
 int main(int argc, char** argv) {
   int threads = 1;
-  int arg = 1;
-  if (arg < argc && strncmp(argv[arg], "-j", 2) == 0) {
-    const char* count = argv[arg][2] ? argv[arg] + 2 : argv[++arg];
-    char* end;
-    if (!count) usage();
-    long value = strtol(count, &end, 10);
-    if (*end || end == count || value < 1 || value > 1024) usage();
-    threads = (int)value;
-    arg++;
+  int option;
+  while ((option = getopt(argc, argv, "+sj:")) != -1) {
+    if (option == 's') {
+      read_statuses = 1;
+    } else if (option == 'j') {
+      char* end;
+      long value = strtol(optarg, &end, 10);
+      if (*end || end == optarg || value < 1 || value > 1024) usage();
+      threads = (int)value;
+    } else {
+      usage();
+    }
   }
+  int arg = optind;
   if (argc - arg > 1) usage();
   struct rlimit limit;
   if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {

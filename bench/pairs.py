@@ -10,14 +10,18 @@ find's, or for /vs kestriv's own /n*.txt). Peak memory is the maximum
 resident set size of one more run of each command under /usr/bin/time -v.
 bfs and fd take part where installed; the raw walk is bench/getdents_walk.c,
 reading every directory with openat and getdents64 and nothing else, on one
-thread and (for /n*.txt) on --warm-threads threads over a shared stack;
-kestriv also runs with --threads 1, the walk's thread alone.
+thread and (for /n*.txt, /n* and the status queries) on --warm-threads
+threads over a shared stack; in the status queries, /n* /s1 and /n* /d-3650,
+it also reads every entry's status (-s), the floor for a walk that needs
+them. kestriv also runs with --threads 1, the walk's thread alone.
 
 Then /n*.txt in two more tree states, each with find, bfs, fd, kestriv and
 the raw walk on one thread and on many: cold, the page cache, dentries and
 inodes dropped before every timed run (root only); and a network share, a
 directory mounted by the caller (bench/run.sh: sshfs over the loopback with
-every cache off). A second table shows the three states side by side.
+every cache off). A second table shows the three states side by side, a
+third the status queries warm and cold the same way, and a last one
+kestriv's median over the parallel raw walk's, bfs's and fd's in each state.
 """
 import argparse
 import os
@@ -31,11 +35,14 @@ import time
 
 DAY = 86400
 AGE_DAYS = 3650
+NAMES, STATUSES = "names", "statuses"
 
 # Row fields: label; tree (a kind made by make_tree.py); kestriv arguments;
 # find's expression after "." (bfs takes the same); fd's arguments before
-# the path, or None where fd has no equivalent; whether the raw walk runs;
-# and, for a row measured against kestriv itself, the baseline's arguments.
+# the path, or None where fd has no equivalent; whether the raw walk runs,
+# and how: None (not), NAMES (names only) or STATUSES (every entry's status
+# too, for a query that reads them); and, for a row measured against
+# kestriv itself, the baseline's arguments.
 # "{cutoff}" stands for the moment AGE_DAYS days before the row starts, as
 # local time. Masks match case-insensitively, hence -iname and
 # --ignore-case; fd also needs --no-ignore --hidden to see every entry.
@@ -46,31 +53,36 @@ AGE_DAYS = 3650
 # same set in each tool.
 ROWS = [
     ("/n*.txt", "tree", ["/n*.txt"], ["-iname", "*.txt"],
-     ["--glob", "*.txt"], True, None),
-    ("/n*", "tree", ["/n*"], [], ["--glob", "*"], True, None),
+     ["--glob", "*.txt"], NAMES, None),
+    ("/n*", "tree", ["/n*"], [], ["--glob", "*"], NAMES, None),
     ("/n*.txt /s1", "tree", ["/n*.txt", "/s1"],
      ["-type", "f", "-iname", "*.txt", "-size", "+1023c"],
-     ["--glob", "*.txt", "--type", "f", "--size", "+1ki"], False, None),
+     ["--glob", "*.txt", "--type", "f", "--size", "+1ki"], None, None),
     ("/n*.txt /f150101-191231", "tree", ["/n*.txt", "/f150101-191231"],
      ["-iname", "*.txt", "-newermt", "2014-12-31T23:59:59",
       "!", "-newermt", "2020-01-01T00:00:00"],
      ["--glob", "*.txt", "--changed-within", "2014-12-31 23:59:59",
-      "--changed-before", "2020-01-01 00:00:01"], False, None),
+      "--changed-before", "2020-01-01 00:00:01"], None, None),
     ("/n*.txt /d-%d" % AGE_DAYS, "tree", ["/n*.txt", "/d-%d" % AGE_DAYS],
      ["-iname", "*.txt", "-newermt", "{cutoff}"],
-     ["--glob", "*.txt", "--changed-within", "%dd" % AGE_DAYS], False, None),
+     ["--glob", "*.txt", "--changed-within", "%dd" % AGE_DAYS], None, None),
+    ("/n* /s1", "tree", ["/n*", "/s1"], ["-type", "f", "-size", "+1023c"],
+     ["--glob", "*", "--type", "f", "--size", "+1ki"], STATUSES, None),
+    ("/n* /d-%d" % AGE_DAYS, "tree", ["/n*", "/d-%d" % AGE_DAYS],
+     ["-newermt", "{cutoff}"],
+     ["--glob", "*", "--changed-within", "%dd" % AGE_DAYS], STATUSES, None),
     ("/n* /ad", "tree", ["/n*", "/ad"], ["-mindepth", "1", "-type", "d"],
-     ["--glob", "*", "--type", "d"], False, None),
+     ["--glob", "*", "--type", "d"], None, None),
     ("/n*.txt:*.log:*.cpp", "tree", ["/n*.txt:*.log:*.cpp"],
      ["(", "-iname", "*.txt", "-o", "-iname", "*.log", "-o",
       "-iname", "*.cpp", ")"],
-     ["--glob", "*.{txt,log,cpp}"], False, None),
+     ["--glob", "*.{txt,log,cpp}"], None, None),
     ("/n*.txt /vs, over kestriv /n*.txt", "tree", ["/n*.txt", "/vs"],
-     None, None, False, ["/n*.txt"]),
+     None, None, None, ["/n*.txt"]),
     ("chain, /n*.txt", "chain", ["/n*.txt"], ["-iname", "*.txt"],
-     ["--glob", "*.txt"], False, None),
+     ["--glob", "*.txt"], None, None),
     ("one directory, /n*.txt", "wide", ["/n*.txt"], ["-iname", "*.txt"],
-     ["--glob", "*.txt"], False, None),
+     ["--glob", "*.txt"], None, None),
 ]
 
 DROP_CACHES = "/proc/sys/vm/drop_caches"
@@ -87,6 +99,7 @@ class Row:
     def __init__(self, row_def, trees, tools, floor_threads, label=None):
         (self.label, self.kind, kargs, find_expr, fd_args, floor,
          base_args) = row_def
+        self.query = self.label
         self.label = label or self.label
         self.tree = trees[self.kind]
         self.floor_threads = floor_threads
@@ -109,11 +122,12 @@ class Row:
             if tools.get("fd") and fd_args is not None:
                 self.commands["fd"] = [tools["fd"], "--no-ignore", "--hidden",
                                        "--ignore-case"] + fd_args + ["."]
+        self.statuses = floor == STATUSES
         if floor and tools.get("floor"):
-            self.commands["floor"] = [tools["floor"]]
+            walk = [tools["floor"]] + (["-s"] if self.statuses else [])
+            self.commands["floor"] = walk
             if floor_threads > 1:
-                self.commands["floorN"] = [tools["floor"], "-j",
-                                           str(floor_threads)]
+                self.commands["floorN"] = walk + ["-j", str(floor_threads)]
         self.age = "{cutoff}" in (find_expr or [])
 
 
@@ -325,15 +339,23 @@ def bench(row_defs, trees, tools, pairs, memory, total, floor_threads):
     return results
 
 
-def bench_state(label, tree, tools, pairs, total, floor_threads,
+def bench_state(row_def, label, tree, tools, pairs, total, floor_threads,
                 before=None):
-    """The /n*.txt row in one tree state: checked once, then timed with
-    `before` ahead of every run."""
-    row = Row(ROWS[0], {"tree": tree}, tools, floor_threads, label)
+    """A row of the main tree in one tree state: checked once, then timed
+    with `before` ahead of every run. Returns the row, how many kestriv
+    selected, how many entries find lists, the rounds, the notes and the
+    medians."""
+    row = Row(row_def, {"tree": tree}, tools, floor_threads, label)
     print("  %s ..." % label, file=sys.stderr, flush=True)
-    _, notes = check_row(row, total)
+    selected, notes = check_row(row, total)
     medians = time_row(row, pairs, before)
-    return row, total(row), pairs, notes, medians
+    return row, selected, total(row), pairs, notes, medians
+
+
+def warm_state(result, pairs, total):
+    """A row of the first table as a tree state, in bench_state's shape."""
+    row, selected, notes, medians, _ = result
+    return row, selected, total(row), pairs, notes, medians
 
 
 def cell(tool, row, notes, medians):
@@ -357,9 +379,10 @@ def mib(kib):
 
 
 def tool_name(tool, row):
-    return {"base": row.base_name, "floor": "raw walk",
+    walk = "raw walk -s" if row.statuses else "raw walk"
+    return {"base": row.base_name, "floor": walk,
             "kestriv1": "kestriv --threads 1",
-            "floorN": "raw walk -j %d" % row.floor_threads}.get(tool, tool)
+            "floorN": "%s -j %d" % (walk, row.floor_threads)}.get(tool, tool)
 
 
 def print_notes(label, notes, row):
@@ -380,6 +403,7 @@ def print_tables(results, pairs, warm_threads):
           "| bfs | fd | raw walk | raw walk, %d threads "
           "| peak MiB kestriv / find / bfs / fd |" % warm_threads)
     print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---|")
+    statuses = [row.label for row, _, _, _, _ in results if row.statuses]
     for row, selected, notes, medians, peaks in results:
         peak = " / ".join(mib(peaks.get(t)) if t in row.commands else "—"
                           for t in ("kestriv", "base", "bfs", "fd"))
@@ -388,6 +412,10 @@ def print_tables(results, pairs, warm_threads):
             row.label, selected, medians["base"] * 1000,
             " | ".join(cell(t, row, notes, medians) for t in tools), peak))
     print()
+    if statuses:
+        print("In the rows %s the raw walk also reads every entry's status "
+              "(-s)." % ", ".join("`%s`" % label for label in statuses))
+        print()
     failed = False
     for row, _, notes, _, _ in results:
         failed = print_notes(row.label, notes, row) or failed
@@ -406,17 +434,74 @@ def print_states(states, skipped):
           "kestriv --threads 1 | raw walk, 1 thread | raw walk, parallel |")
     print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     tools = ["base", "bfs", "fd", "kestriv", "kestriv1", "floor", "floorN"]
-    for label, (row, entries, rounds, notes, medians) in states:
+    for label, (row, _, entries, rounds, notes, medians) in states:
         print("| %s (parallel: %d threads) | %d | %d | %s |" % (
             label, row.floor_threads, entries, rounds,
             " | ".join(ms_cell(t, row, notes, medians) for t in tools)))
     print()
     failed = False
-    for label, (row, _, _, notes, _) in states[1:]:  # warm: noted above
+    for label, (row, _, _, _, notes, _) in states[1:]:  # warm: noted above
         failed = print_notes(label, notes, row) or failed
     for label, reason in skipped:
         print("note: %s: skipped, %s" % (label, reason))
     return failed
+
+
+def print_status_states(states, skipped):
+    """The status queries in each tree state, as print_states shows
+    /n*.txt, beside the raw walk that reads every entry's status."""
+    if not states:
+        return False
+    print()
+    print("Tree states, the queries that read every entry's status: median "
+          "ms (in brackets: over find's median), all output to /dev/null; "
+          "\"entries\" is how many kestriv selected; the raw walk runs with "
+          "-s.")
+    print()
+    print("| tree state | query | entries | rounds | find | bfs | fd | "
+          "kestriv | kestriv --threads 1 | raw walk -s, 1 thread "
+          "| raw walk -s, parallel |")
+    print("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+    tools = ["base", "bfs", "fd", "kestriv", "kestriv1", "floor", "floorN"]
+    for label, (row, selected, _, rounds, notes, medians) in states:
+        print("| %s (parallel: %d threads) | `%s` | %d | %d | %s |" % (
+            label, row.floor_threads, row.query, selected, rounds,
+            " | ".join(ms_cell(t, row, notes, medians) for t in tools)))
+    later = [(row, notes) for label, (row, _, _, _, notes, _) in states
+             if label != "warm"]  # warm: noted above
+    if skipped or any(notes for _, notes in later):
+        print()
+    failed = False
+    for row, notes in later:
+        failed = print_notes(row.label, notes, row) or failed
+    for label, reason in skipped:
+        print("note: %s: skipped, %s" % (label, reason))
+    return failed
+
+
+def over_cell(tool, row, notes, medians):
+    """kestriv's median over a peer's."""
+    if tool not in row.commands or "kestriv" not in row.commands:
+        return "—"
+    text = "%.2f" % (medians["kestriv"] / medians[tool])
+    return text + " (≠)" if tool in notes or "kestriv" in notes else text
+
+
+def print_over_peers(states):
+    """kestriv's median over the parallel raw walk's, bfs's and fd's, for
+    /n*.txt and the status queries in each tree state they were timed in."""
+    print()
+    print("kestriv over its peers: kestriv's median over the peer's, same "
+          "run, from the tables above; the raw walk reads every entry's "
+          "status (-s) for the queries that need them.")
+    print()
+    print("| tree state | query | raw walk, parallel | bfs | fd |")
+    print("|---|---|---:|---:|---:|")
+    for label, (row, _, _, _, notes, medians) in states:
+        print("| %s (parallel: %d threads) | `%s` | %s |" % (
+            label, row.floor_threads, row.query, " | ".join(
+                over_cell(t, row, notes, medians)
+                for t in ("floorN", "bfs", "fd"))))
 
 
 def print_commands(rows):
@@ -517,30 +602,46 @@ def main():
     results = bench(row_defs, trees, tools, args.pairs,
                     os.access("/usr/bin/time", os.X_OK), total,
                     args.warm_threads)
-    warm = results[0]
-    states = [("warm", (warm[0], total(warm[0]), args.pairs, warm[2],
-                        warm[3]))]
-    skipped = []
+    states = [("warm", warm_state(results[0], args.pairs, total))]
+    # The status queries: warm from the first table, cold timed below.
+    status_states = [("warm", warm_state(result, args.pairs, total))
+                     for result in results if result[0].statuses]
+    status_defs = [row_def for row_def in row_defs
+                   if row_def[5] == STATUSES]
+    skipped, status_skipped = [], []
     cold_label = "cold, caches dropped before each run"
     why_not = "--cold-pairs 0" if args.cold_pairs == 0 else cold_unavailable()
     if why_not:
         print("pairs.py: no cold row: %s" % why_not, file=sys.stderr)
         skipped.append((cold_label, why_not))
+        if status_defs:
+            status_skipped.append((cold_label, why_not))
     else:
         states.append((cold_label, bench_state(
-            "cold, /n*.txt", args.tree, tools, args.cold_pairs, total,
-            args.many_threads, drop_caches)))
+            ROWS[0], "cold, /n*.txt", args.tree, tools, args.cold_pairs,
+            total, args.many_threads, drop_caches)))
+        for row_def in status_defs:
+            status_states.append((cold_label, bench_state(
+                row_def, "cold, %s" % row_def[0], args.tree, tools,
+                args.cold_pairs, total, args.many_threads, drop_caches)))
     if args.share:
         states.append((args.share_label, bench_state(
-            "network share, /n*.txt", args.share, tools, args.share_pairs,
-            total, args.many_threads)))
+            ROWS[0], "network share, /n*.txt", args.share, tools,
+            args.share_pairs, total, args.many_threads)))
     else:
         skipped.append((args.share_label, args.share_skipped or
                         "no --share given"))
     rows = [result[0] for result in results]
     failed = print_tables(results, args.pairs, args.warm_threads)
     failed = print_states(states, skipped) or failed
-    print_commands(rows + [state[0] for _, state in states[1:]])
+    failed = print_status_states(status_states, status_skipped) or failed
+    # State by state, /n*.txt first in each.
+    order = [label for label, _ in states]
+    print_over_peers(sorted(states + status_states,
+                            key=lambda state: order.index(state[0])))
+    print_commands(rows + [state[0] for _, state in states[1:]] +
+                   [state[0] for label, state in status_states
+                    if label != "warm"])
     if not args.no_extras and shutil.which("strace"):
         print_strace(rows[0])
     sys.exit(1 if failed else 0)

@@ -6,8 +6,10 @@
 # runs bench/pairs.py: one table of time ratios to find and peak memory (warm
 # cache, N rounds, default 7), a table of /n*.txt warm, cold (caches dropped
 # before each run, root only; default 3 rounds) and over sshfs from an sshd
-# this script starts on 127.0.0.1 (default 3 rounds), then a system-call
-# summary. 0 rounds skips the cold or the network-share row.
+# this script starts on 127.0.0.1 (default 3 rounds), one of /n* /s1 and
+# /n* /d-3650 warm and cold beside the raw walk that reads every status, one
+# of kestriv over the raw walk, bfs and fd in each of those, then a
+# system-call summary. 0 rounds skips the cold or the network-share rows.
 # KESTRIV=<binary> uses another binary; KESTRIV_BENCH_DIR=<dir> keeps the
 # trees elsewhere.
 set -euo pipefail
@@ -27,7 +29,7 @@ while [ $# -gt 0 ]; do
     --cold-pairs=*) cold_pairs="${1#--cold-pairs=}" ;;
     --share-pairs) share_pairs="${2:?--share-pairs needs a number}"; shift ;;
     --share-pairs=*) share_pairs="${1#--share-pairs=}" ;;
-    -h|--help) sed -n 2,12p "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n 2,14p "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
@@ -70,7 +72,8 @@ if [ -z "$binary" ]; then
   cmake --build "$build" -j"$(nproc)" --target kestriv >/dev/null
 fi
 
-# The floor: a walk that reads every directory and does nothing else.
+# The floor: a walk that reads every directory and does nothing else (with
+# -s: every entry's status too).
 floor="$root/build/bench/getdents_walk"
 if [ ! -x "$floor" ] || [ "$here/getdents_walk.c" -nt "$floor" ]; then
   mkdir -p "$(dirname "$floor")"
