@@ -92,7 +92,7 @@ uint32_t FieldsTheFilterReads() {
 
 void ScanSelection(Walk& walk, const Level& level, Directory& dir) {
   TSearchRec rec;
-  rec.Wanted = FieldsTheFilterReads();
+  rec.Wanted = FieldsTheFilterReads() | kNoDotEntries;
   for (int found = OpenEntryScan(dir, walk.mask, kAttrMaskAll, rec);
        found == 0; found = NextEntry(rec)) {
     if (IsCandidate(rec) && MatchesFilter(rec))
@@ -178,7 +178,7 @@ bool NextSubdirectory(Level& level) {
   if (!level.started) {
     level.started = true;
     // Only directories, and of them the directory and link bits, are read.
-    level.descent.Wanted = kOnlyDirectories;
+    level.descent.Wanted = kOnlyDirectories | kNoDotEntries;
     if (level.dir) ReadAheadBelow(*level.dir);
     found = level.dir ? OpenEntryScan(*level.dir, "*.*", kAttrMaskAll,
                                       level.descent)

@@ -109,6 +109,8 @@ enum : uint32_t {
   // Only directories are read: a scan may pass over entries it knows to be
   // other kinds without delivering them.
   kOnlyDirectories = 0x08,
+  // "." and ".." are not read: a scan may pass over them.
+  kNoDotEntries = 0x10,
 };
 
 // The platform's open enumeration; defined by each platform.

@@ -118,12 +118,15 @@ int DeliverFromListing(TSearchRec& rec) {
   EntryScanState& state = *rec.Scan;
   const Listing& listing = *state.listing;
   const bool only_directories = (rec.Wanted & kOnlyDirectories) != 0;
+  const bool no_dots = (rec.Wanted & kNoDotEntries) != 0;
   while (state.next < listing.entries.size()) {
     const ListedEntry& entry = listing.entries[state.next++];
     if (only_directories && entry.type != DT_DIR && entry.type != DT_LNK &&
         entry.type != DT_UNKNOWN)
       continue;
-    if (!Selects(state, listing.NameOf(entry))) continue;
+    const std::string_view name = listing.NameOf(entry);
+    if (no_dots && IsDotName(name)) continue;
+    if (!Selects(state, name)) continue;
     EntryFields fields;
     if (!ListedEntryFields(*state.dir, listing, entry, rec.Wanted, &fields))
       continue;
