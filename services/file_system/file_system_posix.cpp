@@ -86,10 +86,10 @@ bool ListedEntryFields(Directory& dir, const Listing& listing,
                        const ListedEntry& entry, uint32_t wanted,
                        EntryFields* fields) {
   const std::string_view name = listing.NameOf(entry);
-  if ((wanted & kWantAll) == 0 && entry.type != DT_LNK &&
-      entry.type != DT_UNKNOWN) {
+  if (!NeedsStatus(entry.type, wanted)) {
     fields->attr = entry.type == DT_DIR ? kAttrDirectory : kAttrArchive;
     if (IsHiddenName(name)) fields->attr |= kAttrHidden;
+    fields->size = 0;  // a directory's; no other entry's is asked for
     return true;
   }
   if (entry.has_status) {

@@ -44,18 +44,24 @@ unsigned char TypeOf(const ListedStatus& status) {
   return (status.attr & kAttrDirectory) != 0 ? DT_DIR : DT_REG;
 }
 
-// True when a scan needs the status of `entry`: a link's target tells what
-// it is, an unknown type needs one, and so do the candidates whose fields
-// the run's filters read.
-bool NeedsStatus(const Listing& listing, const ListedEntry& entry,
-                 const ListingWants& wants) {
+// True when the walk will need the status of `entry`: every link's and
+// unknown type's, and the candidates' whose fields its filters read.
+bool StatusToRead(const Listing& listing, const ListedEntry& entry,
+                  const ListingWants& wants) {
   if (entry.type == DT_LNK || entry.type == DT_UNKNOWN) return true;
-  if (wants.fields == 0 || !wants.candidates) return false;
+  if (!wants.candidates || !NeedsStatus(entry.type, wants.fields))
+    return false;
   const std::string_view name = listing.NameOf(entry);
   return !IsDotName(name) && wants.candidates->Matches(name);
 }
 
 }  // namespace
+
+bool NeedsStatus(unsigned char type, uint32_t wanted) {
+  if (type == DT_LNK || type == DT_UNKNOWN) return true;
+  if (type == DT_DIR) wanted &= ~static_cast<uint32_t>(kWantSize);
+  return (wanted & kWantAll) != 0;
+}
 
 void Listing::Add(unsigned char type, const char* name, size_t size) {
   // A name is at most 255 bytes (NAME_MAX), so one byte holds its size.
@@ -112,7 +118,7 @@ bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
   listing->entries.clear();
   if (!ReadEntries(reader, fd, buffer, listing)) return false;
   for (ListedEntry& entry : listing->entries) {
-    if (!NeedsStatus(*listing, entry, wants)) continue;
+    if (!StatusToRead(*listing, entry, wants)) continue;
     if (!ReadListedStatus(reader, fd, listing->CNameOf(entry),
                           &entry.status)) {
       entry.gone = true;  // a scan that asked would not find it either

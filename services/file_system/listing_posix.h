@@ -79,6 +79,12 @@ class Listing : public AheadListing {
   std::string SubdirectoryName(size_t index) const override;
 };
 
+// True when a scan that reads the fields `wanted` (kWant bits) of an entry
+// listed with `type` needs its status: a link's target tells what it is, an
+// unknown type needs one, and so does any wanted field but a directory's
+// size, which is 0.
+bool NeedsStatus(unsigned char type, uint32_t wanted);
+
 // The status of `name` in the open directory `fd`, as a scan delivers it: a
 // link reports what it points to, a dangling one its own data, and the link
 // bit. False when it is gone.
