@@ -11,16 +11,22 @@ class WorkerThread {
  public:
   // Runs `body` on a new thread; null when the system refuses one.
   static std::unique_ptr<WorkerThread> Start(std::function<void()> body);
-  // Waits for `body` to return.
-  ~WorkerThread();
-  WorkerThread(const WorkerThread&) = delete;
-  WorkerThread& operator=(const WorkerThread&) = delete;
 
-  struct Platform;  // the platform's thread
+  // The platform's thread, and what waits for it and lets it go.
+  struct Platform;
+  struct Joiner {
+    void operator()(Platform* platform) const;
+  };
 
  private:
-  explicit WorkerThread(std::unique_ptr<Platform> platform);
-  std::unique_ptr<Platform> platform_;
+  WorkerThread() = default;
+  std::function<void()> body_;
+  // Declared after the body it runs: joined before the body goes.
+  std::unique_ptr<Platform, Joiner> platform_;
 };
+
+// Starts a thread that runs `*body`, which outlives it; null when the
+// system refuses one.
+WorkerThread::Platform* StartPlatformThread(std::function<void()>* body);
 
 #endif  // KESTRIV_SERVICES_WORKER_THREAD_H_
