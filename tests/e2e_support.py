@@ -16,6 +16,7 @@ the "/" of search-path arguments and of expected paths into "\\", and an
 absolute path into its Wine form on drive Z:, so the same expectations hold
 on both platforms.
 """
+import fcntl
 import functools
 import ntpath
 import os
@@ -23,8 +24,10 @@ import posixpath
 import pty
 import re
 import select
+import struct
 import subprocess
 import tempfile
+import termios
 import time
 import tty
 import unittest
@@ -321,6 +324,10 @@ def run_on_terminal(args, cwd, locale=None, command=None):
     it); (exit code, bytes, standard error)."""
     controller, terminal = pty.openpty()
     tty.setraw(terminal)
+    # Wide enough that no line of a test wraps (Wine's console would redraw
+    # a wrapped line).
+    fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 1000,
+                                                          0, 0))
     proc = subprocess.Popen(command or tool_command(args), cwd=cwd,
                             stdout=terminal, stderr=subprocess.PIPE,
                             # Wine makes its console of a terminal on both.
