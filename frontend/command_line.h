@@ -12,7 +12,9 @@
 TStringList SplitCommandLine(const std::string& line);
 
 // The arguments as this platform delivers them: the argv words on POSIX,
-// the split process command line on Windows.
+// the split process command line on Windows, in the run's texts (the
+// UTF-16 line as UTF-8 in the Unicode output encodings, else the ANSI
+// line).
 TStringList CommandLineArguments(int argc, char** argv);
 
 // True when the option argument `arg` is also the path of an existing

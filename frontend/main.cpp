@@ -10,6 +10,7 @@
 #include "services/dbcs.h"
 #include "services/exceptions.h"
 #include "services/output.h"
+#include "services/text_encoding.h"
 
 namespace {
 
@@ -48,6 +49,10 @@ int main(int argc, char** argv) {
   // First of all, so that no failure, not even the first allocation's,
   // reaches the runtime's own handler, which writes to standard error.
   std::set_terminate(OnTerminate);
+  // The output encoding comes before every text: it decides how the
+  // command line is read, how names are held and which encoding the
+  // messages take, that of the report of exhausted memory too.
+  InitOutputEncoding(AsksForUtf8(CommandLineArguments(argc, argv)));
   // Made now, so that reporting exhausted memory later needs none. Without
   // memory for it at start-up, nothing can be reported.
   if (OutOfMemoryError(nullptr) == nullptr) HaltWithCode(1);

@@ -63,6 +63,18 @@ void DispatchOption(const std::string& item) {
   }
 }
 
+// The option of UTF-8 output, and the long options that take the next
+// word as their value (which is then no option of its own).
+constexpr char kUtf8Option[] = "--utf8";
+const char* const kOptionsWithValueWord[] = {"--threads"};
+
+// "--utf8", or it with a value ("--utf8=x"), which is refused.
+bool IsUtf8Option(const std::string& arg) {
+  const size_t size = sizeof kUtf8Option - 1;
+  return arg.compare(0, size, kUtf8Option) == 0 &&
+         (arg.size() == size || arg[size] == '=');
+}
+
 // The most threads --threads takes.
 constexpr size_t kMostThreads = 64;
 
@@ -85,8 +97,8 @@ size_t ThreadsValue(const std::string& text) {
 // Takes the long option at `args[*at]`, moving `*at` past a value it
 // takes: "--help" and "--version" answer at once and end the run with 0;
 // "--print0" and "--bare" choose the entry form, the last one given
-// counting; "--threads N" (or "--threads=N") the threads. False when it is
-// none of them.
+// counting; "--threads N" (or "--threads=N") the threads; "--utf8" was
+// taken at start-up. False when it is none of them.
 bool TakeLongOption(const TStringList& args, size_t* at, RunChoices* choices) {
   const std::string& arg = args[*at];
   static const std::string kThreads = "--threads";
@@ -108,6 +120,9 @@ bool TakeLongOption(const TStringList& args, size_t* at, RunChoices* choices) {
     choices->threads = ThreadsValue(args[++*at]);
   } else if (arg.compare(0, kThreads.size() + 1, kThreads + "=") == 0) {
     choices->threads = ThreadsValue(arg.substr(kThreads.size() + 1));
+  } else if (IsUtf8Option(arg)) {
+    // Chosen at start-up (AsksForUtf8); it takes no value.
+    if (arg != kUtf8Option) FailWith(kMsgBadUtf8Option);
   } else {
     return false;
   }
@@ -175,10 +190,20 @@ void ShowHelpLines() {
   // The long options continue the screen's list of options.
   for (MessageId line :
        {kMsgHelpDoubleDash, kMsgHelpPrint0, kMsgHelpBare, kMsgHelpThreads,
-        kMsgHelpVersion})
+        kMsgHelpUtf8, kMsgHelpVersion})
     WriteLine(MessageText(line));
   WriteLine("");
   WriteLine(MessageText(kMsgHelpExitCodes));
+}
+
+// Read as SortArguments reads the words, without taking any.
+bool AsksForUtf8(const TStringList& args) {
+  for (size_t at = 0; at < args.size() && args[at] != "--"; ++at) {
+    if (args[at] == kUtf8Option) return true;
+    for (const char* option : kOptionsWithValueWord)
+      if (args[at] == option) ++at;
+  }
+  return false;
 }
 
 void ParseNameOption(const std::string& arg) {

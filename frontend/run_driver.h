@@ -11,9 +11,14 @@
 // halts with 0 (found), 1 (nothing found) or 2 (usage or option error).
 // Before a word "--", "--help" writes the usage screen and the help lines
 // and "--version" the version line, each ending the run with 0;
-// "--print0" and "--bare" print the selected paths alone; words after
-// "--" are all search paths.
+// "--print0" and "--bare" print the selected paths alone; "--utf8" was
+// taken at start-up; words after "--" are all search paths.
 [[noreturn]] void RunMain(const TStringList& args);
+
+// True when `args` ask for UTF-8 output: a word "--utf8" before any word
+// "--", and not the value of an option that takes the next word. Read at
+// start-up, before the run's encoding is fixed.
+bool AsksForUtf8(const TStringList& args);
 
 // Writes the usage screen.
 void ShowUsage();

@@ -95,7 +95,7 @@ std::string UsageScreen() {
 std::string HelpScreen() {
   std::string screen = UsageScreen();
   for (MessageId line : {kMsgHelpDoubleDash, kMsgHelpPrint0, kMsgHelpBare,
-                         kMsgHelpThreads, kMsgHelpVersion})
+                         kMsgHelpThreads, kMsgHelpUtf8, kMsgHelpVersion})
     screen += MessageText(line) + std::string("\r\n");
   return screen + "\r\n" + MessageText(kMsgHelpExitCodes) + "\r\n";
 }
@@ -151,6 +151,11 @@ TEST_F(RunDriverTest, WordsBeforeAndAfterDoubleDash) {
       {{"/na", "--threads=-2"}, MessageText(kMsgBadThreadsOption) + std::string("\r\n"), 2},
       {{"/na", "--threads="}, MessageText(kMsgBadThreadsOption) + std::string("\r\n"), 2},
       {{"/na", "--threads"}, MessageText(kMsgBadThreadsOption) + std::string("\r\n"), 2},
+      // --utf8 was taken at start-up, and takes no value.
+      {{"/na", "--utf8", "no/such"}, "/ no/such /\r\n\r\n0 files in 1 dirs.", 1},
+      {{"/na", "--", "--utf8"}, "/ --utf8 /\r\n\r\n0 files in 1 dirs.", 1},
+      {{"/na", "--utf8=x"}, MessageText(kMsgBadUtf8Option) + std::string("\r\n"), 2},
+      {{"--utf8=", "/na"}, MessageText(kMsgBadUtf8Option) + std::string("\r\n"), 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output);
@@ -159,6 +164,30 @@ TEST_F(RunDriverTest, WordsBeforeAndAfterDoubleDash) {
     EXPECT_EQ(outcome.code, c.code);
     EXPECT_EQ(outcome.output, c.output);
     EXPECT_TRUE(SearchSettings.Recursive);
+  }
+}
+
+TEST_F(RunDriverTest, AsksForUtf8) {
+  const struct {
+    TStringList args;
+    bool asks;
+  } cases[] = {
+      {{"--utf8"}, true},
+      {{"/n*", "--utf8", "dir"}, true},
+      {{"/n*", "dir", "--bare", "--utf8"}, true},
+      {{}, false},
+      {{"/n*", "dir"}, false},
+      // A search path, a value, or no such option.
+      {{"/n*", "--", "--utf8"}, false},
+      {{"--threads", "--utf8", "/n*"}, false},
+      {{"--threads=2", "--utf8", "/n*"}, true},
+      {{"--utf8=x", "/n*"}, false},
+      {{"--UTF8", "/n*"}, false},
+      {{"/n--utf8"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "" : c.args[0]);
+    EXPECT_EQ(AsksForUtf8(c.args), c.asks);
   }
 }
 

@@ -4,16 +4,32 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "services/dates.h"
 #include "services/dbcs.h"
+#include "services/text_encoding.h"
+#include "services/wide_text_win32.h"
 
 namespace {
 
-// The locale value of `type`, without its terminating NUL; empty when the
-// locale has none.
+// The locale value of `type` as UTF-8 texts hold it; empty when the locale
+// has none.
+std::string WideLocaleText(LCID locale, LCTYPE type) {
+  const int size = GetLocaleInfoW(locale, type, nullptr, 0);
+  if (size <= 0) return std::string();
+  std::vector<wchar_t> buffer(static_cast<size_t>(size));
+  const int length = GetLocaleInfoW(locale, type, buffer.data(), size);
+  if (length <= 0) return std::string();
+  return NarrowText(buffer.data(), wcsnlen(buffer.data(), length));
+}
+
+// The locale value of `type` in the run's texts, without its terminating
+// NUL; empty when the locale has none. User text (the /f dates) is
+// compared with it, so both must be in one encoding.
 std::string LocaleText(LCID locale, LCTYPE type) {
+  if (TextsFromUtf16()) return WideLocaleText(locale, type);
   const int size = GetLocaleInfoA(locale, type, nullptr, 0);
   if (size <= 0) return std::string();
   std::vector<char> buffer(static_cast<size_t>(size));

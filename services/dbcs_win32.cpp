@@ -3,9 +3,13 @@
 #include <string>
 
 #include "services/dbcs.h"
+#include "services/text_encoding.h"
 
+// Texts made from UTF-16 are UTF-8, where no byte leads a double-byte
+// character; otherwise they are in the ANSI code page.
 void InitDoubleByteInfo() {
-  const bool double_byte_mode = GetSystemMetrics(SM_DBCSENABLED) != 0;
+  const bool double_byte_mode =
+      !TextsFromUtf16() && GetSystemMetrics(SM_DBCSENABLED) != 0;
   std::string ranges;
   CPINFO info;
   // The lead-byte ranges of the ANSI code page: up to six lower/upper

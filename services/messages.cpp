@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "kestriv_version.h"
+#include "services/text_encoding.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ constexpr MessageEntry kMessages[] = {
     {kMsgBadViewOption, u8"/v の指定が不正です"},
     {kMsgOptionIsDirectory, u8"'%s' はオプションとディレクトリのどちらにも取れます。パスは -- の後に指定してください"},
     {kMsgBadThreadsOption, u8"--threads の指定が不正です"},
+    {kMsgBadUtf8Option, u8"--utf8 の指定が不正です"},
     {kMsgUsage1, u8"KESTRIV version " KESTRIV_VERSION " by Orvanth"},
     {kMsgUsage2, u8"   >kestriv <option>[|<path>]"},
     {kMsgUsage3, u8"     /nfile_name          : 検索ファイル名   /a{r|h|s|a|d} : 属性（ -:以外）"},
@@ -36,6 +38,7 @@ constexpr MessageEntry kMessages[] = {
     {kMsgHelpPrint0, u8"     --print0             : パスのみ、NUL 区切りで出力（ スクリプト向け ）"},
     {kMsgHelpBare, u8"     --bare               : パスのみ、1 行に 1 つ出力（ 見出し・集計なし ）"},
     {kMsgHelpThreads, u8"     --threads N          : 先読みのスレッド数（ 1 で先読みなし ）"},
+    {kMsgHelpUtf8, u8"     --utf8               : 出力を UTF-8 で（ パイプ・ファイル向け ）"},
     {kMsgHelpVersion, u8"     --version            : バージョンを表示"},
     {kMsgHelpExitCodes, u8"   終了コード : 0 見つかった / 1 見つからない・失敗 / 2 指定の誤り"},
     {kMsgInvalidDate, u8"日付に変換できない値が渡されました"},
@@ -178,6 +181,12 @@ const char* MessageTextIn(MessageId id, MessageEncoding encoding) {
              : kMessages[id].text;
 }
 
+MessageEncoding CurrentMessageEncoding() {
+  return CurrentOutputEncoding() == OutputEncoding::kPlatform
+             ? LocaleMessageEncoding()
+             : MessageEncoding::kUtf8;
+}
+
 const char* MessageText(MessageId id) {
-  return MessageTextIn(id, LocaleMessageEncoding());
+  return MessageTextIn(id, CurrentMessageEncoding());
 }

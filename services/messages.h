@@ -1,6 +1,8 @@
 // The tool's own texts. One table holds each as readable text; it is
 // written in the encoding of the user's locale: UTF-8, or code page 932
-// (Shift_JIS) bytes under a Shift_JIS locale and always on Windows.
+// (Shift_JIS) bytes under a Shift_JIS locale and on Windows; in UTF-8
+// whatever the locale when the output is (--utf8, a Windows console, a
+// console whose code page is UTF-8).
 #ifndef KESTRIV_SERVICES_MESSAGES_H_
 #define KESTRIV_SERVICES_MESSAGES_H_
 
@@ -16,6 +18,7 @@ enum MessageId : int {
   kMsgBadViewOption,     // the /v option is invalid
   kMsgOptionIsDirectory,  // '%s' is an option and a directory; paths after --
   kMsgBadThreadsOption,  // the --threads option is invalid
+  kMsgBadUtf8Option,     // the --utf8 option is invalid
   kMsgUsage1,            // usage screen: name and version
   kMsgUsage2,            // usage screen: command form
   kMsgUsage3,            // usage screen: /n and /a
@@ -26,6 +29,7 @@ enum MessageId : int {
   kMsgHelpPrint0,        // --help: --print0
   kMsgHelpBare,          // --help: --bare
   kMsgHelpThreads,       // --help: --threads
+  kMsgHelpUtf8,          // --help: --utf8
   kMsgHelpVersion,       // --help: --version
   kMsgHelpExitCodes,     // --help: the exit codes
   kMsgInvalidDate,       // a value that cannot be a date was passed
@@ -57,7 +61,12 @@ MessageEncoding LocaleMessageEncoding();
 // The text of `id` in `encoding`: NUL-terminated, in static storage.
 const char* MessageTextIn(MessageId id, MessageEncoding encoding);
 
-// The text of `id` in the locale's encoding: what the tool writes.
+// The encoding of the messages the run writes: UTF-8 when its output
+// encoding is one of the Unicode ones (services/text_encoding.h), else the
+// locale's.
+MessageEncoding CurrentMessageEncoding();
+
+// The text of `id` in the run's message encoding: what the tool writes.
 const char* MessageText(MessageId id);
 
 #endif  // KESTRIV_SERVICES_MESSAGES_H_

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "services/text_encoding.h"
 
 namespace {
 
@@ -38,6 +39,8 @@ const struct {
      "-- \x82\xCC\x8C\xE3\x82\xC9\x8Ew\x92\xE8\x82\xB5\x82\xC4\x82\xAD"
      "\x82\xBE\x82\xB3\x82\xA2"},
     {kMsgBadThreadsOption, "--threads \x82\xCC\x8Ew\x92\xE8\x82\xAA\x95s\x90\xB3\x82\xC5\x82\xB7"},
+    {kMsgBadUtf8Option,
+     "--utf8 \x82\xCC\x8Ew\x92\xE8\x82\xAA\x95s\x90\xB3\x82\xC5\x82\xB7"},
     {kMsgUsage1, "KESTRIV version 1.01 by Orvanth"},
     {kMsgUsage2, "   >kestriv <option>[|<path>]"},
     {kMsgUsage3,
@@ -67,6 +70,9 @@ const struct {
      "\x81""E\x8FW\x8Cv\x82\xC8\x82\xB5 \x81j"},
     {kMsgHelpThreads,
      "     --threads N          : \x90\xE6\x93\xC7\x82\xDD\x82\xCC\x83X\x83\x8C\x83""b\x83h\x90\x94\x81i 1 \x82\xC5\x90\xE6\x93\xC7\x82\xDD\x82\xC8\x82\xB5 \x81j"},
+    {kMsgHelpUtf8,
+     "     --utf8               : \x8Fo\x97\xCD\x82\xF0 UTF-8 \x82\xC5\x81i "
+     "\x83p\x83""C\x83v\x81""E\x83t\x83@\x83""C\x83\x8B\x8C\xFC\x82\xAF \x81j"},
     {kMsgHelpVersion,
      "     --version            : \x83o\x81[\x83W\x83\x87\x83\x93\x82"
      "\xF0\x95\\\x8E\xA6"},
@@ -125,6 +131,24 @@ TEST(MessagesTest, CodePage932BytesNeverChange) {
     EXPECT_EQ(std::string(m.bytes),
               MessageTextIn(m.id, MessageEncoding::kCodePage932));
   }
+}
+
+TEST(MessagesTest, MessagesFollowTheOutputEncoding) {
+  const struct {
+    OutputEncoding output;
+    MessageEncoding messages;
+  } cases[] = {
+      {OutputEncoding::kPlatform, LocaleMessageEncoding()},
+      {OutputEncoding::kUtf8, MessageEncoding::kUtf8},
+      {OutputEncoding::kConsole, MessageEncoding::kUtf8},
+  };
+  for (const auto& c : cases) {
+    SetOutputEncoding(c.output);
+    EXPECT_EQ(CurrentMessageEncoding(), c.messages);
+    EXPECT_STREQ(MessageText(kMsgBadOption),
+                 MessageTextIn(kMsgBadOption, c.messages));
+  }
+  SetOutputEncoding(OutputEncoding::kPlatform);
 }
 
 TEST(MessagesTest, UsageLinesHaveTheirFixedLengths) {

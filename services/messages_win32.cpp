@@ -1,7 +1,8 @@
 #include "services/messages.h"
 
-// The Windows build writes its messages as code page 932 bytes whatever
-// the console's code page, as it always has.
+// Outside the Unicode output encodings the Windows build writes its
+// messages as code page 932 bytes, whatever the console's code page, as it
+// always has.
 MessageEncoding LocaleMessageEncoding() {
   return MessageEncoding::kCodePage932;
 }

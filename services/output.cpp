@@ -4,9 +4,12 @@
 #include <cstring>
 #include <optional>
 
+#include "services/dbcs.h"
 #include "services/exceptions.h"
 #include "services/messages.h"
 #include "services/text.h"
+#include "services/text_encoding.h"
+#include "services/utf16.h"
 
 namespace {
 
@@ -36,6 +39,9 @@ struct Channel {
   OutputDevice device = OutputDevice::kBlocks;
   // A terminal reading UTF-8 takes U+0080 to U+009F as controls too.
   bool utf8_terminal = false;
+  // The texts may hold a name's unpaired surrogate, which is shown as
+  // U+FFFD.
+  bool surrogates = false;
   size_t fill = 0;
   char buffer[kBufferSize];
   Gathered gathered;
@@ -64,10 +70,13 @@ bool OpenStandardOutput() {
   OutputDevice device = OutputDevice::kBlocks;
   if (!channel.sink.bind(&device)) return false;
   channel.device = device;
-  // Code page 932 text (Windows, a Shift_JIS locale) has no such
-  // controls, and C2 there can stand before a lead byte.
-  channel.utf8_terminal = device == OutputDevice::kTerminal &&
-                          LocaleMessageEncoding() == MessageEncoding::kUtf8;
+  // Code page 932 text (Windows outside the Unicode encodings, a
+  // Shift_JIS locale) has no such controls, and C2 there can stand before
+  // a lead byte. Names decide, not messages: under a Shift_JIS locale
+  // --utf8 changes the messages only.
+  channel.utf8_terminal =
+      device == OutputDevice::kTerminal && !DoubleByteMode();
+  channel.surrogates = TextsFromUtf16();
   channel.fill = 0;
   channel.open = true;
   return true;
@@ -181,20 +190,40 @@ size_t ControlLength(std::string_view rest) {
   return 0;
 }
 
-// Appends `text` with each control character shown as one "?": a name can
-// hold any byte, and its bytes must not drive the terminal (move the
-// cursor, set the window title, forge lines).
+// The bytes `rest` begins with that are shown otherwise, 0 when none, and
+// what is shown for them in `*shown`: a control character on a terminal,
+// an unpaired surrogate (which UTF-8 cannot carry) anywhere.
+size_t ReplacedLength(std::string_view rest, std::string_view* shown) {
+  if (channel.device == OutputDevice::kTerminal) {
+    if (const size_t control = ControlLength(rest)) {
+      *shown = "?";
+      return control;
+    }
+  }
+  if (channel.surrogates) {
+    if (const size_t surrogate = SurrogateBytesAt(rest)) {
+      *shown = "\xEF\xBF\xBD";  // U+FFFD
+      return surrogate;
+    }
+  }
+  return 0;
+}
+
+// Appends `text` with each control character shown as one "?", so that a
+// name's bytes cannot drive the terminal (move the cursor, set the window
+// title, forge lines), and each unpaired surrogate as U+FFFD.
 void AppendShown(std::string_view text) {
   size_t start = 0;
   for (size_t i = 0; i < text.size();) {
-    const size_t control = ControlLength(text.substr(i));
-    if (control == 0) {
+    std::string_view shown;
+    const size_t replaced = ReplacedLength(text.substr(i), &shown);
+    if (replaced == 0) {
       ++i;
       continue;
     }
     Append(text.data() + start, i - start);
-    Append("?", 1);
-    i += control;
+    Append(shown.data(), shown.size());
+    i += replaced;
     start = i;
   }
   Append(text.data() + start, text.size() - start);
@@ -237,7 +266,7 @@ std::string IoErrorMessage(int32_t code) {
 void WriteText(std::string_view text) {
   // Bound first: only then is it known whether a person reads the bytes.
   if (!Bound()) return;
-  if (channel.device == OutputDevice::kTerminal)
+  if (channel.device == OutputDevice::kTerminal || channel.surrogates)
     AppendShown(text);
   else
     Append(text.data(), text.size());

@@ -12,7 +12,8 @@
 class Exception;
 
 // Appends the bytes of `text`; an empty text still binds the channel. On a
-// terminal each control character is shown as "?".
+// terminal each control character is shown as "?"; texts made from UTF-16
+// show an unpaired surrogate as U+FFFD.
 void WriteText(std::string_view text);
 // Appends `value` in decimal.
 void WriteInteger(int32_t value);

@@ -5,10 +5,12 @@
 #include <cstdint>
 
 #include "gtest/gtest.h"
+#include "services/dbcs.h"
 #include "services/exceptions.h"
 #include "services/messages.h"
 #include "services/output_capture.h"
 #include "services/text.h"
+#include "services/text_encoding.h"
 
 namespace {
 
@@ -161,7 +163,6 @@ TEST(OutputTest, CharacterDeviceGetsEachLineAtItsEnd) {
 }
 
 TEST(OutputTest, TerminalShowsControlCharactersAsQuestionMarks) {
-  const bool utf8 = LocaleMessageEncoding() == MessageEncoding::kUtf8;
   const struct {
     std::string text;
     std::string shown_utf8;
@@ -180,15 +181,21 @@ TEST(OutputTest, TerminalShowsControlCharactersAsQuestionMarks) {
       {"\xc2\x88\xa0", "?\xa0", "\xc2\x88\xa0"},
       {"\xe3\x81\x82\xc2", "\xe3\x81\x82\xc2", "\xe3\x81\x82\xc2"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    CapturedOutput capture;
-    Captured().terminal = true;
-    WriteText(c.text);
-    WriteLineEnd();
-    EXPECT_EQ(CapturedOutput::Bytes(),
-              (utf8 ? c.shown_utf8 : c.shown_code_page_932) + "\r\n");
+  // Names read as UTF-8, or as code page 932 (Windows outside the Unicode
+  // encodings, a Shift_JIS locale).
+  for (const bool utf8 : {true, false}) {
+    SetDoubleByteInfo(!utf8, utf8 ? "" : std::string("\x81\x9F\xE0\xFC", 4));
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.text);
+      CapturedOutput capture;
+      Captured().terminal = true;
+      WriteText(c.text);
+      WriteLineEnd();
+      EXPECT_EQ(CapturedOutput::Bytes(),
+                (utf8 ? c.shown_utf8 : c.shown_code_page_932) + "\r\n");
+    }
   }
+  SetDoubleByteInfo(false, "");
   // Elsewhere every byte passes, and the report keeps its bare line feed.
   for (const bool terminal : {false, true}) {
     CapturedOutput capture(/*character_device=*/true);
@@ -202,6 +209,38 @@ TEST(OutputTest, TerminalShowsControlCharactersAsQuestionMarks) {
     });
     EXPECT_NE(CapturedOutput::Bytes().find("\nx.\r\n"), std::string::npos);
   }
+}
+
+TEST(OutputTest, UnpairedSurrogatesShowAsReplacementCharacters) {
+  const std::string surrogate = "a\xED\xA0\x80" "b\xED\xBF\xBF";
+  const struct {
+    OutputEncoding encoding;
+    bool terminal;
+    std::string text;
+    std::string written;  // where texts are made from UTF-16
+  } cases[] = {
+      {OutputEncoding::kUtf8, false, surrogate,
+       "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},
+      {OutputEncoding::kConsole, true, surrogate + "\x1b",
+       "a\xEF\xBF\xBD" "b\xEF\xBF\xBD?"},
+      {OutputEncoding::kUtf8, false, "\xED\x9F\xBF\xED\xA0", "\xED\x9F\xBF\xED\xA0"},
+      // Code page 932 bytes pass as they are: ED A0 is a character there.
+      {OutputEncoding::kPlatform, false, surrogate, surrogate},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    SetOutputEncoding(c.encoding);
+    CapturedOutput capture(/*character_device=*/true);
+    Captured().terminal = c.terminal;
+    WriteText(c.text);
+    WriteLineEnd();
+    // POSIX names are bytes, and pass as they are.
+    const bool from_utf16 = TextsFromUtf16();
+    std::string expected = from_utf16 ? c.written : c.text;
+    if (c.terminal && !from_utf16) expected.back() = '?';
+    EXPECT_EQ(CapturedOutput::Bytes(), expected + "\r\n");
+  }
+  SetOutputEncoding(OutputEncoding::kPlatform);
 }
 
 TEST(OutputTest, EntryEndsFollowTheEntryForm) {

@@ -16,6 +16,7 @@ the "/" of search-path arguments and of expected paths into "\\", and an
 absolute path into its Wine form on drive Z:, so the same expectations hold
 on both platforms.
 """
+import fcntl
 import functools
 import ntpath
 import os
@@ -23,8 +24,10 @@ import posixpath
 import pty
 import re
 import select
+import struct
 import subprocess
 import tempfile
+import termios
 import time
 import tty
 import unittest
@@ -55,6 +58,7 @@ HELP_LINES = [
     "     --print0             : パスのみ、NUL 区切りで出力（ スクリプト向け ）",
     "     --bare               : パスのみ、1 行に 1 つ出力（ 見出し・集計なし ）",
     "     --threads N          : 先読みのスレッド数（ 1 で先読みなし ）",
+    "     --utf8               : 出力を UTF-8 で（ パイプ・ファイル向け ）",
     "     --version            : バージョンを表示",
     "",
     "   終了コード : 0 見つかった / 1 見つからない・失敗 / 2 指定の誤り",
@@ -107,15 +111,26 @@ def windows_printed(text):
     return out
 
 
+def console_printed(text):
+    """A name or path as the Windows build writes it to a console (UTF-16)
+    and Wine's console shows it on a UTF-8 terminal: each character as
+    UTF-8, but one outside the Basic Multilingual Plane as U+FFFD for each
+    of its two UTF-16 units, which that console converts one by one."""
+    return b"".join("\ufffd\ufffd".encode() if ord(char) > 0xFFFF
+                    else char.encode() for char in text)
+
+
 def configure(binary, platform):
     """Sets the binary under test and the message bytes the tests expect."""
     global BINARY, PLATFORM, USAGE, HELP, BAD_OPTION, BAD_NAME, NO_MASK
+    global BAD_UTF8
     BINARY, PLATFORM = binary, platform
     USAGE = usage()
     HELP = help_screen()
     BAD_OPTION = message("オプションが間違っています") + CRLF
     BAD_NAME = message("/n の指定が不正です") + CRLF
     NO_MASK = message("検索ファイル名を指定してください") + CRLF
+    BAD_UTF8 = message("--utf8 の指定が不正です") + CRLF
 
 
 
@@ -283,6 +298,17 @@ class Run:
         ])
 
 
+class Shown:
+    """A finished run whose output was read elsewhere than from a pipe (a
+    terminal, a file), seen as a Run is."""
+
+    def __init__(self, command, code, out, err):
+        self.command, self.code, self.out = command, code, out
+        self.raw_err = self.err = err
+
+    describe = Run.describe
+
+
 # The cursor hiding and showing Wine's console wraps around every write.
 WINE_CONSOLE_NOISE = re.compile(rb"\x1b\[\?25[lh]")
 
@@ -292,14 +318,18 @@ WINE_CONSOLE_NOISE = re.compile(rb"\x1b\[\?25[lh]")
 TERMINAL_END = b"\x1e<end of run>\x1e"
 
 
-def run_on_terminal(args, cwd, locale=None):
-    """Runs the tool with standard output on a terminal (a pty in raw mode,
-    so the bytes arrive as written; under Wine a console on it); (exit code,
-    bytes, standard error)."""
+def run_on_terminal(args, cwd, locale=None, command=None):
+    """Runs the tool (or `command`) with standard output on a terminal (a
+    pty in raw mode, so the bytes arrive as written; under Wine a console on
+    it); (exit code, bytes, standard error)."""
     controller, terminal = pty.openpty()
     tty.setraw(terminal)
-    proc = subprocess.Popen(tool_command(args), cwd=cwd, stdout=terminal,
-                            stderr=subprocess.PIPE,
+    # Wide enough that no line of a test wraps (Wine's console would redraw
+    # a wrapped line).
+    fcntl.ioctl(terminal, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 1000,
+                                                          0, 0))
+    proc = subprocess.Popen(command or tool_command(args), cwd=cwd,
+                            stdout=terminal, stderr=subprocess.PIPE,
                             # Wine makes its console of a terminal on both.
                             stdin=terminal if is_windows() else
                             subprocess.DEVNULL,
@@ -325,6 +355,28 @@ def run_on_terminal(args, cwd, locale=None):
     if is_windows():
         out = WINE_CONSOLE_NOISE.sub(b"", out)
     return proc.wait(), out, tool_stderr(proc.stderr.read())
+
+
+def wine_path(posix_path):
+    """The Wine path (drive Z:) of an absolute POSIX path, as bytes."""
+    return b"Z:" + os.fsencode(posix_path).replace(b"/", b"\\")
+
+
+def run_in_console_code_page(args, cwd, code_page):
+    """Runs the tool under Wine through cmd on a console (a terminal) whose
+    output code page chcp sets to `code_page`, its standard output
+    redirected to a file; (exit code, the file's bytes, standard error).
+    The arguments must hold no blank and nothing cmd takes itself."""
+    command = tool_command(args)
+    with tempfile.TemporaryDirectory(prefix="kestriv-out-") as out_dir:
+        out_file = os.path.join(out_dir, "out")
+        code, shown, err = run_on_terminal(None, cwd, command=[
+            "wine", "cmd", "/c", "chcp", str(code_page), ">", "NUL", "&",
+            os.fsdecode(wine_path(BINARY))] + command[2:] +
+            [">", os.fsdecode(wine_path(out_file))])
+        assert shown == b"", "cmd wrote to the console: %r" % shown
+        with open(out_file, "rb") as f:
+            return code, f.read(), err
 
 
 def read_ready(fd, seconds):

@@ -33,7 +33,7 @@ FILES = [
     "share/fish/vendor_completions.d/kestriv.fish",
 ]
 LONG_OPTIONS = ["--help", "--version", "--print0", "--bare", "--threads",
-                "--"]
+                "--utf8", "--"]
 SLASH_OPTIONS = ["/n", "/a", "/s", "/f", "/d", "/vs", "/r"]
 
 

@@ -130,14 +130,19 @@ class OddNames(Case):
     def test_names_pass_through_byte_for_byte(self):
         names = [b"new\nline", b"carriage\rreturn", b"tab\there",
                  bytes(range(0x80, 0x100, 7)), b"bad\xff\xfeutf8",
-                 b"\xe3\x81\x82.txt", b"n" * 255]
+                 b"\xe3\x81\x82.txt", b"n" * 255, b"surrogate\xed\xa0\x80"]
         for name in names:
             with open(os.path.join(self.root.encode(), name), "wb") as f:
                 f.write(b"x")
-        run = self.run_tool("/n*", ".")
-        lines, summary = lines_of(run)
-        self.assertEqual(sorted(lines), sorted(b"./" + n for n in names))
-        self.assertEqual(summary, b"%d files in 1 dirs." % len(names))
+        # --utf8 changes the messages only: names stay the bytes they are.
+        for first in ([], ["--utf8"]):
+            with self.subTest(first=first):
+                run = self.run_tool(*first, "/n*", ".")
+                lines, summary = lines_of(run)
+                self.assertEqual(sorted(lines),
+                                 sorted(b"./" + n for n in names))
+                self.assertEqual(summary,
+                                 b"%d files in 1 dirs." % len(names))
 
 
 class Terminal(Case):

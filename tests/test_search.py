@@ -4,8 +4,9 @@ import subprocess
 import tempfile
 import unittest
 
-from e2e_support import (BAD_NAME, BAD_OPTION, CRLF, HELP, NO_MASK, USAGE,
-                         Case, Run, is_windows, locale_installed,
+from e2e_support import (BAD_NAME, BAD_OPTION, BAD_UTF8, CRLF, HELP,
+                         NO_MASK, USAGE, Case, Run, help_screen, is_windows,
+                         locale_installed,
                          make_tree, message, native_path, option_is_directory,
                          parse_output, platform_line_end, posix_only, usage)
 
@@ -31,6 +32,9 @@ class UsageAndErrors(Case):
             (["some/path"], NO_MASK),
             (["/n*.txt", "/x", "/n"], BAD_OPTION),
             (["/n", "/x"], BAD_NAME),
+            # --utf8 takes no value.
+            (["/n*.txt", "--utf8=x"], BAD_UTF8),
+            (["--utf8=", "/n*.txt"], BAD_UTF8),
         ]
         for args, line in cases:
             with self.subTest(args=args):
@@ -53,19 +57,28 @@ class UsageAndErrors(Case):
     @posix_only
     def test_messages_follow_the_locale(self):
         # UTF-8 unless the locale's character set is Shift_JIS; a locale
-        # that is not installed counts as "C".
-        cases = [("C.UTF-8", "utf-8"), ("C", "utf-8"),
-                 ("xx_XX.SJIS", "utf-8"), ("ja_JP.SJIS", "cp932")]
-        for locale, encoding in cases:
-            with self.subTest(locale=locale):
-                if encoding == "cp932" and not locale_installed(locale):
+        # that is not installed counts as "C". --utf8 makes them UTF-8
+        # whatever the locale.
+        # (locale, the arguments before the others, encoding)
+        cases = [("C.UTF-8", [], "utf-8"), ("C", [], "utf-8"),
+                 ("xx_XX.SJIS", [], "utf-8"), ("ja_JP.SJIS", [], "cp932"),
+                 ("ja_JP.SJIS", ["--utf8"], "utf-8"),
+                 ("C.UTF-8", ["--utf8"], "utf-8"),
+                 ("ja_JP.SJIS", ["--", "--utf8"], "cp932")]
+        for locale, first, encoding in cases:
+            with self.subTest(locale=locale, first=first):
+                if locale == "ja_JP.SJIS" and not locale_installed(locale):
                     self.skipTest("locale %s not installed (test.sh makes "
                                   "it)" % locale)
-                run = self.run_tool(locale=locale)
-                self.assertEqual(run.out, usage(encoding))
-                run = self.run_tool("/x", locale=locale)
+                if not first:
+                    run = self.run_tool(locale=locale)
+                    self.assertEqual(run.out, usage(encoding))
+                run = self.run_tool("/x", *first, locale=locale)
                 self.assertEqual(run.out, message("オプションが間違っています",
                                                   encoding) + CRLF)
+                if "--" not in first:
+                    run = self.run_tool(*first, "--help", locale=locale)
+                    self.assertEqual(run.out, help_screen(encoding))
 
 
 class Searching(Case):
@@ -145,6 +158,11 @@ class Searching(Case):
             (["--print0", "/n*.nothing", "Data"], nul, [], 1),
             # After "--" it is a path (that does not exist).
             (["--print0", "/n*.png", "--", "--bare", "Data"], nul,
+             [b"Data/image.png"], 0),
+            # --utf8 changes no byte of an ASCII path, nor its end.
+            (["--utf8", "--print0", "/n*.png", "Data"], nul,
+             [b"Data/image.png"], 0),
+            (["--bare", "/n*.png", "--utf8", "Data"], line_end,
              [b"Data/image.png"], 0),
         ]
         for args, end, paths, code in cases:

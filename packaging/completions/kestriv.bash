@@ -19,7 +19,7 @@ _kestriv() {
   case "$cur" in
     -*)
       mapfile -t COMPREPLY < <(compgen -W \
-        '--help --version --print0 --bare --threads --' -- "$cur")
+        '--help --version --print0 --bare --threads --utf8 --' -- "$cur")
       ;;
     /*)
       mapfile -t COMPREPLY < <(compgen -W '/n /a /s /f /d /vs /r' -- "$cur")

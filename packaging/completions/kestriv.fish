@@ -18,6 +18,7 @@ complete -c kestriv $options -l version -d 'version line'
 complete -c kestriv $options -l print0 -d 'the paths only, each ended by NUL'
 complete -c kestriv $options -l bare -d 'the paths only, one per line'
 complete -c kestriv $options -l threads -x -d 'threads that read ahead (1: none)'
+complete -c kestriv $options -l utf8 -d 'the output in UTF-8'
 complete -c kestriv $options -a -- -d 'end of the options (later words are paths)'
 # /n /a /s /f /d take their value in the same word: /n*.txt, /s10.
 complete -c kestriv $options -a /n -d 'name masks (* and ?; several with : or ,)'

@@ -1,7 +1,8 @@
 // File-system services on Windows, on the "W" functions and full "\\?\"
 // paths, so that no name is lost to the ANSI code page and no path to the
-// 260-character limit. The tool's texts stay code page 932 bytes: names are
-// converted on the way out, and only typed text is converted on the way in
+// 260-character limit. The tool's texts are code page 932 bytes or UTF-8
+// (services/wide_text_win32.h): names are converted on the way out, and
+// only typed text is converted on the way in
 // (services/file_system/wide_path_win32.h). A directory holds no handle:
 // it knows its place, and its full path is built whenever the platform is
 // asked about it. With workers, the directories the walk enters next are

@@ -12,6 +12,7 @@
 #include "services/file_system/read_ahead_win32.h"
 #include "services/file_system/wide_path_win32.h"
 #include "services/path_text.h"
+#include "services/text_encoding.h"
 #include "services/wildcard.h"
 
 namespace {
@@ -434,27 +435,39 @@ TEST_F(FileSystemWin32Test, ReadsAheadKeepWhatThePlatformAnswered) {
   }
 }
 
-TEST(WideTextTest, NamesConvertWithoutLookAlikes) {
+TEST(WideTextTest, NamesConvertAsTheOutputEncodingHoldsThem) {
   const struct {
     const wchar_t* wide;
-    const char* bytes;
+    const char* code_page_932;
+    const char* utf8;
   } cases[] = {
-      {L"e.txt", "e.txt"},
-      {L"\u00e9.txt", "?.txt"},  // not "e.txt", another file's name
-      {L"caf\u00e9", "caf?"},
-      {L"\ud55c\uae00", "??"},
-      {L"\u301c", "?"},          // no best fit to the full-width tilde
-      {L"\uff5e", "\x81\x60"},
-      {L"\u8868", "\x95\x5c"},   // ends in the byte of "\"
-      {L"\uff71", "\xb1"},
+      {L"e.txt", "e.txt", "e.txt"},
+      // Not "e.txt", another file's name.
+      {L"\u00e9.txt", "?.txt", "\xC3\xA9.txt"},
+      {L"caf\u00e9", "caf?", "caf\xC3\xA9"},
+      {L"\ud55c\uae00", "??", "\xED\x95\x9C\xEA\xB8\x80"},
+      {L"emoji\U0001F600", "emoji??", "emoji\xF0\x9F\x98\x80"},
+      {L"\u301c", "?", "\xE3\x80\x9C"},  // no best fit to the full-width tilde
+      {L"\uff5e", "\x81\x60", "\xEF\xBD\x9E"},
+      {L"\u8868", "\x95\x5c", "\xE8\xA1\xA8"},  // "\" as its second byte
+      {L"\uff71", "\xb1", "\xEF\xBD\xB1"},
+      // An unpaired surrogate, which NTFS allows, comes back whole.
+      {L"lone\xD800.txt", "lone?.txt", "lone\xED\xA0\x80.txt"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.bytes);
-    EXPECT_EQ(NarrowText(c.wide), c.bytes);
-    if (std::string(c.bytes).find('?') == std::string::npos) {
-      EXPECT_EQ(WideText(c.bytes), c.wide);
+  for (const OutputEncoding encoding :
+       {OutputEncoding::kPlatform, OutputEncoding::kUtf8}) {
+    SetOutputEncoding(encoding);
+    const bool utf8 = encoding == OutputEncoding::kUtf8;
+    for (const auto& c : cases) {
+      const std::string text = utf8 ? c.utf8 : c.code_page_932;
+      SCOPED_TRACE(text);
+      EXPECT_EQ(NarrowText(c.wide), text);
+      if (text.find('?') == std::string::npos) {
+        EXPECT_EQ(WideText(text), c.wide);
+      }
     }
   }
+  SetOutputEncoding(OutputEncoding::kPlatform);
 }
 
 TEST_F(FileSystemWin32Test, EntriesOutsideTheCodePageAreReachedExactly) {

@@ -1,29 +1,20 @@
 // The Windows file-system layer talks to the platform in UTF-16 ("W"
 // functions, "\\?\" full paths without the 260-character limit) while the
-// rest of the tool works on code page 932 byte texts. This is the bridge:
-// the two conversions, typed text made into full wide paths, and the text
+// rest of the tool works on its own texts (services/wide_text_win32.h).
+// This is the bridge: typed text made into full wide paths, and the text
 // operations on those paths.
 //
-// A name that code page 932 cannot hold becomes a byte text with "?" in
-// it, which no longer names its entry (and would act as a wildcard). So
-// only what the user typed (and the current directory, the one path the
-// tool makes up itself) is ever converted from bytes; every other path is
-// built from the wide names the scans delivered.
+// In code page 932 a name the code page cannot hold becomes a byte text
+// with "?" in it, which no longer names its entry (and would act as a
+// wildcard). So only what the user typed (and the current directory, the
+// one path the tool makes up itself) is ever converted from text; every
+// other path is built from the wide names the scans delivered.
 #ifndef KESTRIV_SERVICES_FILE_SYSTEM_WIDE_PATH_WIN32_H_
 #define KESTRIV_SERVICES_FILE_SYSTEM_WIDE_PATH_WIN32_H_
 
 #include <string>
 
-// The code page of every byte text of the tool.
-constexpr unsigned kTextCodePage = 932;
-
-// Code page 932 bytes as UTF-16.
-std::wstring WideText(const std::string& bytes);
-
-// UTF-16 as code page 932 bytes; each character the code page lacks becomes
-// "?", never a look-alike.
-std::string NarrowText(const wchar_t* text, size_t length);
-std::string NarrowText(const std::wstring& text);
+#include "services/wide_text_win32.h"
 
 // The full "\\?\" form of typed `text`, "." and ".." resolved as the
 // platform makes a path full; a "?" that stands for a character of the
