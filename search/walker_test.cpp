@@ -2,6 +2,7 @@
 // how often it reads each directory.
 #include "search/walker.h"
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -53,25 +54,32 @@ class WalkerTest : public ::testing::Test {
 const char* const kDirectories[] = {"top/", "top/a/", "top/a/b/", "top/c/",
                                     "top/e/"};
 
-TEST_F(WalkerTest, PrintsEachDirectoryBeforeItsSubdirectoriesReadingItOnce) {
+// The in-memory tree lists names in byte order ("B.txt" and "_u" before
+// "a"); the walk takes them in name order, as Windows lists them.
+TEST_F(WalkerTest, PrintsEachDirectoryInNameOrderBeforeItsSubdirectories) {
   const struct {
     std::vector<std::string> masks;
     std::string output;
     int found, dirs;
   } cases[] = {
       {{"*.txt"},
-       "top/n.txt\r\ntop/a/x.txt\r\ntop/a/b/y.txt\r\n", 3, 5},
+       "top/B.txt\r\ntop/n.txt\r\ntop/a/x.txt\r\ntop/a/b/y.txt\r\n"
+       "top/_u/m.txt\r\n", 5, 6},
       {{"*.doc", "*.txt"},
        "top/a/b/q.doc\r\ntop/c/z.doc\r\n"
-       "top/n.txt\r\ntop/a/x.txt\r\ntop/a/b/y.txt\r\n", 5, 10},
+       "top/B.txt\r\ntop/n.txt\r\ntop/a/x.txt\r\ntop/a/b/y.txt\r\n"
+       "top/_u/m.txt\r\n", 7, 12},
       {{"*", "b", "*.doc"},
-       "top/a\r\ntop/c\r\ntop/e\r\ntop/n.txt\r\ntop/a/b\r\ntop/a/x.txt\r\n"
-       "top/a/b/q.doc\r\ntop/a/b/y.txt\r\ntop/c/z.doc\r\n"
-       "top/a/b\r\ntop/a/b/q.doc\r\ntop/c/z.doc\r\n", 12, 15},
+       "top/a\r\ntop/B.txt\r\ntop/c\r\ntop/e\r\ntop/n.txt\r\ntop/_u\r\n"
+       "top/a/b\r\ntop/a/x.txt\r\ntop/a/b/q.doc\r\ntop/a/b/y.txt\r\n"
+       "top/c/z.doc\r\ntop/_u/m.txt\r\n"
+       "top/a/b\r\ntop/a/b/q.doc\r\ntop/c/z.doc\r\n", 15, 18},
   };
   for (const auto& c : cases) {
     for (size_t threads : kThreadCounts) {
       SetUp();
+      tree_.Add("top/B.txt");
+      tree_.Add("top/_u/m.txt");
       SCOPED_TRACE(c.output);
       SCOPED_TRACE(threads);
       EXPECT_EQ(Run(c.masks, threads), c.output);
@@ -79,7 +87,10 @@ TEST_F(WalkerTest, PrintsEachDirectoryBeforeItsSubdirectoriesReadingItOnce) {
       EXPECT_EQ(SearchSettings.DirCount, c.dirs);
       // One listing per directory for the whole run: the descent reuses
       // the selection's, and the later walks the first walk's.
-      for (const char* dir : kDirectories) {
+      std::vector<std::string> dirs(std::begin(kDirectories),
+                                    std::end(kDirectories));
+      dirs.push_back("top/_u/");
+      for (const std::string& dir : dirs) {
         EXPECT_EQ(tree_.NodeAt(dir).listings, 1u) << dir;
         EXPECT_LE(tree_.NodeAt(dir).opens, 2 * c.masks.size()) << dir;
       }

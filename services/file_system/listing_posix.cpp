@@ -1,8 +1,11 @@
 #include "services/file_system/listing_posix.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "services/file_system/directory_reader_posix.h"
+#include "services/name_order.h"
 
 namespace {
 
@@ -29,7 +32,7 @@ bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
   for (;;) {
     const ssize_t n = reader.ReadRecords(fd, buffer->data.get(), buffer->capacity);
     if (n < 0) return false;
-    if (n == 0) return true;
+    if (n == 0) break;
     // A compact entry is never longer than its raw record.
     std::string& bytes = listing->bytes;
     const size_t start = bytes.size();
@@ -41,6 +44,37 @@ bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
                      });
     bytes.resize(static_cast<size_t>(out - bytes.data()));
   }
+  SortListing(listing, buffer);
+  return true;
+}
+
+// The offsets are sorted, then the entries copied in their order through
+// the buffer and back: once the buffer and the offsets have grown to the
+// largest directory, sorting allocates nothing.
+void SortListing(Listing* listing, RecordBuffer* buffer) {
+  std::string& bytes = listing->bytes;
+  std::vector<size_t>& order = buffer->order;
+  order.clear();
+  for (size_t offset = 0; offset < bytes.size();
+       offset += static_cast<unsigned char>(bytes[offset + 1]) + 3u)
+    order.push_back(offset);
+  const auto name_at = [&bytes](size_t offset) {
+    return std::string_view(bytes.data() + offset + 2,
+                            static_cast<unsigned char>(bytes[offset + 1]));
+  };
+  const auto before = [&name_at](size_t x, size_t y) {
+    return CompareNames(name_at(x), name_at(y)) < 0;
+  };
+  if (std::is_sorted(order.begin(), order.end(), before)) return;
+  std::sort(order.begin(), order.end(), before);
+  Reserve(buffer, 0, bytes.size());
+  char* out = buffer->data.get();
+  for (size_t offset : order) {
+    const size_t size = static_cast<unsigned char>(bytes[offset + 1]) + 3u;
+    std::memcpy(out, bytes.data() + offset, size);
+    out += size;
+  }
+  bytes.assign(buffer->data.get(), bytes.size());
 }
 
 bool NextListedEntry(const Listing& listing, size_t* offset,

@@ -1,21 +1,25 @@
-// One directory's entries as a POSIX scan keeps them: in the order the
-// system delivered them, compactly, per entry its type byte, the size of
-// its name, the name and a NUL, so that a listing costs little more than
-// its names.
+// One directory's entries as a POSIX scan keeps them: in name order
+// (CompareNames, the order Windows lists a directory in), whatever order
+// the system delivered them in, compactly, per entry its type byte, the
+// size of its name, the name and a NUL, so that a listing costs little
+// more than its names.
 #ifndef KESTRIV_SERVICES_FILE_SYSTEM_LISTING_POSIX_H_
 #define KESTRIV_SERVICES_FILE_SYSTEM_LISTING_POSIX_H_
 
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <vector>
 
 class DirectoryReader;
 
-// Room for raw records, reused from listing to listing; never zero-filled,
-// as the system writes every byte that is read back.
+// Room for raw records, and for putting a listing in order, reused from
+// listing to listing; never zero-filled, as every byte is written before
+// it is read back.
 struct RecordBuffer {
   std::unique_ptr<char[]> data;
   size_t capacity = 0;
+  std::vector<size_t> order;  // entry offsets, sorted by name
 };
 
 // One entry of a listing; `name` points into the listing.
@@ -30,9 +34,13 @@ struct Listing {
 };
 
 // Reads the whole listing of the open directory `fd`, the raw records
-// passing through `buffer`; false when the system fails.
+// passing through `buffer`, and puts it in name order; false when the
+// system fails.
 bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
                  Listing* listing);
+
+// Puts the entries of `listing` in name order, with room from `buffer`.
+void SortListing(Listing* listing, RecordBuffer* buffer);
 
 // The entry at `*offset` of `listing`, moving `*offset` past it; false at
 // the end.
