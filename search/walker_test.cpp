@@ -99,6 +99,87 @@ TEST_F(WalkerTest, PrintsEachDirectoryInNameOrderBeforeItsSubdirectories) {
   }
 }
 
+// --exclude and --max-depth: what is printed and counted, and which
+// directories the walk never opens (with workers, what they read ahead is
+// the read-ahead's to bound).
+TEST_F(WalkerTest, ExcludedNamesAndTheDepthLimit) {
+  const struct {
+    std::vector<std::string> excluded;
+    int32_t max_depth;
+    bool recursive;
+    std::string mask;
+    std::string output;
+    int found, dirs;
+    std::vector<std::string> unopened;
+  } cases[] = {
+      // A .git and a node_modules at several depths, neither printed nor
+      // entered nor counted.
+      {{".git", "NODE_MODULES"}, 0, true, "*.txt",
+       "top/src/a.txt\r\ntop/src/lib/l.txt\r\ntop/top/t.txt\r\n", 3, 4,
+       {"top/.git/", "top/node_modules/", "top/src/node_modules/",
+        "top/src/lib/.git/"}},
+      // A file that matches an exclude mask is not printed either.
+      {{"*.tmp"}, 0, true, "no*",
+       "top/node_modules\r\ntop/src/node_modules\r\n", 2, 10, {}},
+      // The search path itself is never left out, its namesakes below are.
+      {{"top", ".git", "node_modules"}, 0, true, "*.txt",
+       "top/src/a.txt\r\ntop/src/lib/l.txt\r\n", 2, 3, {"top/top/"}},
+      // Depth 1 is /r; a directory at the last level is printed, not
+      // entered.
+      {{}, 1, true, "*",
+       "top/.git\r\ntop/node_modules\r\ntop/notes.TMP\r\ntop/src\r\n"
+       "top/top\r\n", 5, 1, {"top/src/", "top/.git/"}},
+      {{}, 0, false, "*",
+       "top/.git\r\ntop/node_modules\r\ntop/notes.TMP\r\ntop/src\r\n"
+       "top/top\r\n", 5, 1, {"top/src/", "top/.git/"}},
+      {{}, 2, true, "l*", "top/src/lib\r\n", 1, 5, {"top/src/lib/"}},
+      {{}, 3, true, "*.txt",
+       "top/.git/objects/o.txt\r\ntop/node_modules/n.txt\r\n"
+       "top/src/a.txt\r\ntop/src/lib/l.txt\r\ntop/src/node_modules/m.txt\r\n"
+       "top/top/t.txt\r\n", 6, 8,
+       {"top/src/lib/.git/", "top/src/node_modules/deep/"}},
+      // As deep as the tree, or deeper: the whole tree.
+      {{}, 4, true, "*.txt",
+       "top/.git/objects/o.txt\r\ntop/node_modules/n.txt\r\n"
+       "top/src/a.txt\r\ntop/src/lib/l.txt\r\ntop/src/lib/.git/config.txt\r\n"
+       "top/src/node_modules/m.txt\r\ntop/src/node_modules/deep/d.txt\r\n"
+       "top/top/t.txt\r\n", 8, 10, {}},
+      {{}, 2147483647, true, "d*",
+       "top/src/node_modules/deep\r\ntop/src/node_modules/deep/d.txt\r\n",
+       2, 10, {}},
+      // With /r as well, /r wins.
+      {{}, 3, false, "*.txt", "", 0, 1, {"top/src/"}},
+      {{"src"}, 2, true, "*.txt", "top/node_modules/n.txt\r\ntop/top/t.txt\r\n",
+       2, 4, {"top/src/"}},
+  };
+  for (const auto& c : cases) {
+    for (size_t threads : kThreadCounts) {
+      SetUp();
+      tree_ = FakeDirectoryReader();
+      for (const char* path :
+           {"top/.git/HEAD", "top/.git/objects/o.txt", "top/node_modules/n.txt",
+            "top/notes.TMP", "top/src/a.txt", "top/src/lib/l.txt",
+            "top/src/lib/.git/config.txt", "top/src/node_modules/m.txt",
+            "top/src/node_modules/deep/d.txt", "top/top/t.txt"})
+        tree_.Add(path);
+      for (const std::string& mask : c.excluded)
+        SearchSettings.ExcludeMasks.Add(mask);
+      SearchSettings.MaxDepth = c.max_depth;
+      SearchSettings.Recursive = c.recursive;
+      SCOPED_TRACE(c.mask + " " + std::to_string(c.max_depth));
+      SCOPED_TRACE(threads);
+      EXPECT_EQ(Run({c.mask}, threads), c.output);
+      EXPECT_EQ(SearchSettings.FoundCount, c.found);
+      EXPECT_EQ(SearchSettings.DirCount, c.dirs);
+      if (threads == 1) {
+        for (const std::string& dir : c.unopened)
+          EXPECT_EQ(tree_.NodeAt(dir).opens, 0u) << dir;
+      }
+      EXPECT_EQ(tree_.OpenNow(), 0u);
+    }
+  }
+}
+
 TEST_F(WalkerTest, ShortFormsComeFromTheListingsInHand) {
   tree_.Add("top/a/Long Name.txt");
   SearchSettings.ShortNames = true;
