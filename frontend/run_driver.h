@@ -11,8 +11,9 @@
 // halts with 0 (found), 1 (nothing found) or 2 (usage or option error).
 // Before a word "--", "--help" writes the usage screen and the help lines
 // and "--version" the version line, each ending the run with 0;
-// "--print0" and "--bare" print the selected paths alone; words after
-// "--" are all search paths.
+// "--print0" and "--bare" print the selected paths alone; "--exclude" and
+// "--max-depth" leave names and levels out of the walks; another word
+// that begins with "--" is refused; words after "--" are all search paths.
 [[noreturn]] void RunMain(const TStringList& args);
 
 // Writes the usage screen.
