@@ -17,6 +17,8 @@ complete -c kestriv $options -l help -d 'usage screen'
 complete -c kestriv $options -l version -d 'version line'
 complete -c kestriv $options -l print0 -d 'the paths only, each ended by NUL'
 complete -c kestriv $options -l bare -d 'the paths only, one per line'
+complete -c kestriv $options -l exclude -x -d 'names left out, not entered (masks as /n)'
+complete -c kestriv $options -l max-depth -x -d 'levels searched at most (1: as /r)'
 complete -c kestriv $options -l threads -x -d 'threads that read ahead (1: none)'
 complete -c kestriv $options -a -- -d 'end of the options (later words are paths)'
 # /n /a /s /f /d take their value in the same word: /n*.txt, /s10.
