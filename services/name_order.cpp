@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "services/case_fold.h"
 
@@ -86,4 +87,38 @@ int CompareNames(std::string_view a, std::string_view b) {
   if (units != 0) return units;
   // Equal but for case: the bytes decide, so that the order is total.
   return Sign(a.compare(b));
+}
+
+namespace {
+
+// Eight bytes as a word whose order is theirs.
+uint64_t BigEndianWord(const unsigned char* bytes) {
+  uint64_t word = 0;
+  for (int i = 0; i < 8; ++i) word = word << 8 | bytes[i];
+  return word;
+}
+
+// A word of eight ASCII bytes with "a"-"z" upper-cased all at once: a byte
+// below 0x80 plus 0x1F reaches 0x80 from "a" on, plus 0x05 from "{" on,
+// and no sum carries into the next byte.
+uint64_t UpperCased(uint64_t word) {
+  constexpr uint64_t kEach = 0x0101010101010101;
+  const uint64_t from_a = word + 0x1F * kEach;
+  const uint64_t past_z = word + 0x05 * kEach;
+  const uint64_t lower = from_a & ~past_z & 0x80 * kEach;
+  return word - (lower >> 2);
+}
+
+}  // namespace
+
+// An ASCII byte is one unit in either reading, and a name holds no NUL,
+// so the bytes of the prefix compare as the units do and an end as less
+// than any unit. Sixteen bytes tell apart nearly all names of a
+// directory, which often share a first word.
+NamePrefix NamePrefixOf(std::string_view name) {
+  unsigned char bytes[16] = {};
+  std::memcpy(bytes, name.data(), std::min<size_t>(name.size(), 16));
+  const uint64_t high = BigEndianWord(bytes), low = BigEndianWord(bytes + 8);
+  if (((high | low) & 0x8080808080808080) != 0) return NamePrefix();
+  return {UpperCased(high), UpperCased(low), true};
 }

@@ -6,6 +6,7 @@
 #ifndef KESTRIV_SERVICES_NAME_ORDER_H_
 #define KESTRIV_SERVICES_NAME_ORDER_H_
 
+#include <cstdint>
 #include <string_view>
 
 // Negative when `a` sorts before `b`, positive when after, 0 only when the
@@ -17,5 +18,15 @@
 // after upper-casing, which only POSIX can hold, go in the order of their
 // bytes.
 int CompareNames(std::string_view a, std::string_view b);
+
+// The start of a name's place in that order, for sorting many names: when
+// the prefixes of two names are both exact and differ, comparing them
+// orders the names as CompareNames does; otherwise CompareNames decides.
+struct NamePrefix {
+  // The first sixteen upper-cased bytes, eight in each, 0 past the end.
+  uint64_t high = 0, low = 0;
+  bool exact = false;  // the name's first sixteen bytes (or all) are ASCII
+};
+NamePrefix NamePrefixOf(std::string_view name);
 
 #endif  // KESTRIV_SERVICES_NAME_ORDER_H_

@@ -91,4 +91,35 @@ TEST(NameOrderTest, SortsAsWindowsListsADirectory) {
   EXPECT_EQ(names, sorted);
 }
 
+// Where two prefixes are exact and differ, they order the names as
+// CompareNames does: around the letters' bounds ("@", "[", "`", "{"),
+// past the eighth and the sixteenth byte, at an end.
+TEST(NameOrderTest, ExactPrefixesOrderAsTheNames) {
+  const std::vector<std::string> names = {
+      "", "@", "A", "a", "Z", "z", "[", "`", "{", "~", "\x7f", "ab", "aB",
+      "abcdefgh", "ABCDEFGH", "abcdefgh0", "abcdefgi", "abcdefgh`",
+      "abcdefgh{", "abcdefghijklmnop", "abcdefghijklmnoq",
+      "abcdefghijklmnopq", "ABCDEFGHIJKLMNOPz", "abcdefghijklmnop~",
+      "\xc3\xa9", "a\xc3\xa9", "abcdefghijklmno\xc3\xa9", "\xc5\xbf",
+      "abcdefghijklmnop\xc3\xa9"};
+  int exact_pairs = 0;
+  for (const std::string& a : names) {
+    for (const std::string& b : names) {
+      const NamePrefix p = NamePrefixOf(a), q = NamePrefixOf(b);
+      SCOPED_TRACE("'" + a + "' '" + b + "'");
+      const bool has_non_ascii_start =
+          std::any_of(a.begin(), a.begin() + std::min<size_t>(a.size(), 16),
+                      [](char c) { return (c & 0x80) != 0; });
+      EXPECT_EQ(p.exact, !has_non_ascii_start);
+      if (!p.exact || !q.exact || (p.high == q.high && p.low == q.low))
+        continue;
+      ++exact_pairs;
+      const bool prefix_before =
+          p.high != q.high ? p.high < q.high : p.low < q.low;
+      EXPECT_EQ(prefix_before, CompareNames(a, b) < 0);
+    }
+  }
+  EXPECT_GT(exact_pairs, 500);
+}
+
 }  // namespace

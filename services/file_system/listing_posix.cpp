@@ -48,29 +48,48 @@ bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
   return true;
 }
 
-// The offsets are sorted, then the entries copied in their order through
-// the buffer and back: once the buffer and the offsets have grown to the
+// The entries are sorted by their name prefixes where those decide, by
+// the whole names where not, then copied in their order through the
+// buffer and back: once the buffer and the order have grown to the
 // largest directory, sorting allocates nothing.
 void SortListing(Listing* listing, RecordBuffer* buffer) {
   std::string& bytes = listing->bytes;
-  std::vector<size_t>& order = buffer->order;
-  order.clear();
-  for (size_t offset = 0; offset < bytes.size();
-       offset += static_cast<unsigned char>(bytes[offset + 1]) + 3u)
-    order.push_back(offset);
   const auto name_at = [&bytes](size_t offset) {
     return std::string_view(bytes.data() + offset + 2,
                             static_cast<unsigned char>(bytes[offset + 1]));
   };
-  const auto before = [&name_at](size_t x, size_t y) {
-    return CompareNames(name_at(x), name_at(y)) < 0;
+  const auto next = [&bytes](size_t offset) {
+    return offset + static_cast<unsigned char>(bytes[offset + 1]) + 3u;
+  };
+  size_t count = 0;
+  for (size_t offset = 0; offset < bytes.size(); offset = next(offset)) ++count;
+  using Sorted = RecordBuffer::Sorted;
+  std::vector<Sorted>& order = buffer->order;
+  order.resize(count);
+  Sorted* item = order.data();
+  for (size_t offset = 0; offset < bytes.size(); offset = next(offset)) {
+    const NamePrefix prefix = NamePrefixOf(name_at(offset));
+    *item++ = {prefix.high, prefix.low, offset << 1 | prefix.exact};
+  }
+  const auto before = [&name_at](const Sorted& x, const Sorted& y) {
+    if ((x.at & y.at & 1) != 0) {
+      if (x.high != y.high) return x.high < y.high;
+      if (x.low != y.low) return x.low < y.low;
+    }
+    return CompareNames(name_at(x.at >> 1), name_at(y.at >> 1)) < 0;
   };
   if (std::is_sorted(order.begin(), order.end(), before)) return;
   std::sort(order.begin(), order.end(), before);
   Reserve(buffer, 0, bytes.size());
   char* out = buffer->data.get();
-  for (size_t offset : order) {
-    const size_t size = static_cast<unsigned char>(bytes[offset + 1]) + 3u;
+  // The entries are gathered from all over the listing: the ones a few
+  // places on are fetched while one is copied.
+  constexpr size_t kAhead = 8;
+  for (size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count)
+      __builtin_prefetch(bytes.data() + (order[i + kAhead].at >> 1));
+    const size_t offset = order[i].at >> 1;
+    const size_t size = next(offset) - offset;
     std::memcpy(out, bytes.data() + offset, size);
     out += size;
   }

@@ -7,6 +7,7 @@
 #define KESTRIV_SERVICES_FILE_SYSTEM_LISTING_POSIX_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,7 +20,12 @@ class DirectoryReader;
 struct RecordBuffer {
   std::unique_ptr<char[]> data;
   size_t capacity = 0;
-  std::vector<size_t> order;  // entry offsets, sorted by name
+  // Each entry's name prefix and offset, to sort by name.
+  struct Sorted {
+    uint64_t high, low;  // NamePrefix
+    size_t at;           // the offset, and in the lowest bit the exactness
+  };
+  std::vector<Sorted> order;
 };
 
 // One entry of a listing; `name` points into the listing.
