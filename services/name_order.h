@@ -10,13 +10,12 @@
 #include <string_view>
 
 // Negative when `a` sorts before `b`, positive when after, 0 only when the
-// bytes are the same. Characters are read as CurrentCharReading() says; one
-// outside the
-// BMP is its two surrogates, so it sorts before U+E000-U+FFFF; a byte that
-// is not valid UTF-8 (and, read as code page 932, a character beyond
-// ASCII) sorts after every Unicode character, by its value. Names equal
-// after upper-casing, which only POSIX can hold, go in the order of their
-// bytes.
+// bytes are the same. Characters are read as CurrentCharReading() says;
+// one outside the BMP is its two surrogates, so it sorts before
+// U+E000-U+FFFF; a byte that is not valid UTF-8 (and, read as code page
+// 932, a character beyond ASCII) sorts after every Unicode character, by
+// its value. Names equal after upper-casing, which only POSIX can hold, go
+// in the order of their bytes.
 int CompareNames(std::string_view a, std::string_view b);
 
 // The start of a name's place in that order, for sorting many names: when
