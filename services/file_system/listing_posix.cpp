@@ -49,9 +49,9 @@ bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
 }
 
 // The entries are sorted by their name prefixes where those decide, by
-// the whole names where not, then copied in their order through the
-// buffer and back: once the buffer and the order have grown to the
-// largest directory, sorting allocates nothing.
+// the whole names where not, then copied in their order into a second
+// text that takes the listing's place: once the order and the two texts
+// have grown to the largest directory, sorting allocates nothing.
 void SortListing(Listing* listing, RecordBuffer* buffer) {
   std::string& bytes = listing->bytes;
   const auto name_at = [&bytes](size_t offset) {
@@ -80,8 +80,12 @@ void SortListing(Listing* listing, RecordBuffer* buffer) {
   };
   if (std::is_sorted(order.begin(), order.end(), before)) return;
   std::sort(order.begin(), order.end(), before);
-  Reserve(buffer, 0, bytes.size());
-  char* out = buffer->data.get();
+  // The text handed to the listing keeps its room: room left by a far
+  // larger directory is given up rather than kept with a small listing.
+  std::string& sorted = buffer->sorted;
+  if (sorted.capacity() > 2 * bytes.size() + 1024) std::string().swap(sorted);
+  sorted.clear();
+  sorted.reserve(bytes.size());
   // The entries are gathered from all over the listing: the ones a few
   // places on are fetched while one is copied.
   constexpr size_t kAhead = 8;
@@ -89,11 +93,9 @@ void SortListing(Listing* listing, RecordBuffer* buffer) {
     if (i + kAhead < count)
       __builtin_prefetch(bytes.data() + (order[i + kAhead].at >> 1));
     const size_t offset = order[i].at >> 1;
-    const size_t size = next(offset) - offset;
-    std::memcpy(out, bytes.data() + offset, size);
-    out += size;
+    sorted.append(bytes, offset, next(offset) - offset);
   }
-  bytes.assign(buffer->data.get(), bytes.size());
+  bytes.swap(sorted);
 }
 
 bool NextListedEntry(const Listing& listing, size_t* offset,

@@ -26,6 +26,7 @@ struct RecordBuffer {
     size_t at;           // the offset, and in the lowest bit the exactness
   };
   std::vector<Sorted> order;
+  std::string sorted;  // the entries in order, then swapped into the listing
 };
 
 // One entry of a listing; `name` points into the listing.
