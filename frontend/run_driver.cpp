@@ -1,5 +1,7 @@
 #include "frontend/run_driver.h"
 
+#include <cstdint>
+
 #include "frontend/command_line.h"
 #include "frontend/options.h"
 #include "frontend/search_settings.h"
@@ -66,7 +68,8 @@ void DispatchOption(const std::string& item) {
 // The option of UTF-8 output, and the long options that take the next
 // word as their value (which is then no option of its own).
 constexpr char kUtf8Option[] = "--utf8";
-const char* const kOptionsWithValueWord[] = {"--threads"};
+const char* const kOptionsWithValueWord[] = {"--threads", "--exclude",
+                                             "--max-depth"};
 
 // "--utf8", or it with a value ("--utf8=x"), which is refused.
 bool IsUtf8Option(const std::string& arg) {
@@ -94,14 +97,57 @@ size_t ThreadsValue(const std::string& text) {
   return value;
 }
 
+// The number of --max-depth: 1 to 2^31 - 1, in at most 10 decimal digits.
+int32_t MaxDepthValue(const std::string& text) {
+  if (text.empty() || text.size() > 10) FailWith(kMsgBadMaxDepthOption);
+  int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') FailWith(kMsgBadMaxDepthOption);
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > INT32_MAX) FailWith(kMsgBadMaxDepthOption);
+  return static_cast<int32_t>(value);
+}
+
+// Adds the masks of one --exclude, split as the /n masks are; none, or an
+// empty one, is refused.
+void AddExcludeMasks(const std::string& text) {
+  TStringList masks;
+  SplitCommaText(masks, ReplaceAllText(text, ":", ","));
+  if (masks.empty()) FailWith(kMsgBadExcludeOption);
+  for (const std::string& mask : masks) {
+    if (mask.empty()) FailWith(kMsgBadExcludeOption);
+    SearchSettings.ExcludeMasks.Add(mask);
+  }
+}
+
+// When `args[*at]` is the long option `name` with its value, as the next
+// word or after "=", puts the value in `*value`, moving `*at` past it; a
+// missing value fails with `bad`. False for any other word.
+bool TakeValueOf(const std::string& name, MessageId bad,
+                 const TStringList& args, size_t* at, std::string* value) {
+  const std::string& arg = args[*at];
+  if (arg == name) {
+    if (*at + 1 >= args.size()) FailWith(bad);
+    *value = args[++*at];
+    return true;
+  }
+  if (arg.size() <= name.size() || arg[name.size()] != '=' ||
+      arg.compare(0, name.size(), name) != 0)
+    return false;
+  *value = arg.substr(name.size() + 1);
+  return true;
+}
+
 // Takes the long option at `args[*at]`, moving `*at` past a value it
 // takes: "--help" and "--version" answer at once and end the run with 0;
 // "--print0" and "--bare" choose the entry form, the last one given
-// counting; "--threads N" (or "--threads=N") the threads; "--utf8" was
-// taken at start-up. False when it is none of them.
+// counting; "--threads N" the threads, "--exclude MASK" names to leave
+// out, "--max-depth N" the deepest level (each also as "--name=value");
+// "--utf8" was taken at start-up. False when it is none of them.
 bool TakeLongOption(const TStringList& args, size_t* at, RunChoices* choices) {
   const std::string& arg = args[*at];
-  static const std::string kThreads = "--threads";
+  std::string value;
   if (arg == "--help") {
     ShowUsage();
     ShowHelpLines();
@@ -115,11 +161,13 @@ bool TakeLongOption(const TStringList& args, size_t* at, RunChoices* choices) {
     SetEntryForm(EntryForm::kNulEnded);
   } else if (arg == "--bare") {
     SetEntryForm(EntryForm::kBare);
-  } else if (arg == kThreads) {
-    if (*at + 1 >= args.size()) FailWith(kMsgBadThreadsOption);
-    choices->threads = ThreadsValue(args[++*at]);
-  } else if (arg.compare(0, kThreads.size() + 1, kThreads + "=") == 0) {
-    choices->threads = ThreadsValue(arg.substr(kThreads.size() + 1));
+  } else if (TakeValueOf("--threads", kMsgBadThreadsOption, args, at, &value)) {
+    choices->threads = ThreadsValue(value);
+  } else if (TakeValueOf("--exclude", kMsgBadExcludeOption, args, at, &value)) {
+    AddExcludeMasks(value);
+  } else if (TakeValueOf("--max-depth", kMsgBadMaxDepthOption, args, at,
+                         &value)) {
+    SearchSettings.MaxDepth = MaxDepthValue(value);
   } else if (IsUtf8Option(arg)) {
     // Chosen at start-up (AsksForUtf8); it takes no value.
     if (arg != kUtf8Option) FailWith(kMsgBadUtf8Option);
@@ -129,10 +177,19 @@ bool TakeLongOption(const TStringList& args, size_t* at, RunChoices* choices) {
   return true;
 }
 
+// A word that begins with "--" and is no long option is refused before
+// anything is searched: taken as a path, a mistyped option would search a
+// directory of that name and find nothing.
+void RefuseUnknownLongOption(const std::string& arg) {
+  if (arg.compare(0, 2, "--") == 0)
+    FailWithLine(ReplaceAllText(MessageText(kMsgUnknownLongOption), "%s", arg));
+}
+
 // Sorts the words into option arguments and search paths. Up to a word
-// "--", a word that begins with "/" is an option and the long options are
-// taken. "--" itself ends the options: every later word is a search path,
-// so an absolute POSIX path can be searched.
+// "--", a word that begins with "/" is an option, the long options are
+// taken and any other word that begins with "--" is refused. "--" itself
+// ends the options: every later word is a search path, so an absolute
+// POSIX path, or a directory whose name begins with "--", can be searched.
 void SortArguments(const TStringList& args, TStringList* option_args,
                    TStringList* search_paths, RunChoices* choices) {
   bool options_ended = false;
@@ -143,6 +200,7 @@ void SortArguments(const TStringList& args, TStringList* option_args,
     } else if (arg == "--") {
       options_ended = true;
     } else if (!TakeLongOption(args, &at, choices)) {
+      RefuseUnknownLongOption(arg);
       (arg[0] == '/' ? option_args : search_paths)->push_back(arg);
     }
   }
@@ -189,8 +247,8 @@ void ShowUsage() {
 void ShowHelpLines() {
   // The long options continue the screen's list of options.
   for (MessageId line :
-       {kMsgHelpDoubleDash, kMsgHelpPrint0, kMsgHelpBare, kMsgHelpThreads,
-        kMsgHelpUtf8, kMsgHelpVersion})
+       {kMsgHelpDoubleDash, kMsgHelpPrint0, kMsgHelpBare, kMsgHelpExclude,
+        kMsgHelpMaxDepth, kMsgHelpThreads, kMsgHelpUtf8, kMsgHelpVersion})
     WriteLine(MessageText(line));
   WriteLine("");
   WriteLine(MessageText(kMsgHelpExitCodes));

@@ -11,8 +11,10 @@
 // halts with 0 (found), 1 (nothing found) or 2 (usage or option error).
 // Before a word "--", "--help" writes the usage screen and the help lines
 // and "--version" the version line, each ending the run with 0;
-// "--print0" and "--bare" print the selected paths alone; "--utf8" was
-// taken at start-up; words after "--" are all search paths.
+// "--print0" and "--bare" print the selected paths alone; "--exclude" and
+// "--max-depth" leave names and levels out of the walks; "--utf8" was taken
+// at start-up; another word that begins with "--" is refused; words after
+// "--" are all search paths.
 [[noreturn]] void RunMain(const TStringList& args);
 
 // True when `args` ask for UTF-8 output: a word "--utf8" before any word

@@ -95,7 +95,8 @@ std::string UsageScreen() {
 std::string HelpScreen() {
   std::string screen = UsageScreen();
   for (MessageId line : {kMsgHelpDoubleDash, kMsgHelpPrint0, kMsgHelpBare,
-                         kMsgHelpThreads, kMsgHelpUtf8, kMsgHelpVersion})
+                         kMsgHelpExclude, kMsgHelpMaxDepth, kMsgHelpThreads,
+                         kMsgHelpUtf8, kMsgHelpVersion})
     screen += MessageText(line) + std::string("\r\n");
   return screen + "\r\n" + MessageText(kMsgHelpExitCodes) + "\r\n";
 }
@@ -112,6 +113,7 @@ TEST_F(RunDriverTest, UsageHelpAndVersion) {
       {{"--print0", "--help"}, HelpScreen(), 0},
       {{"--version"}, "kestriv 1.01\r\n", 0},
       {{"--version", "--help"}, "kestriv 1.01\r\n", 0},
+      {{"--help", "--bear"}, HelpScreen(), 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "" : c.args[0]);
@@ -122,11 +124,19 @@ TEST_F(RunDriverTest, UsageHelpAndVersion) {
   }
 }
 
+std::string Line(MessageId id) { return MessageText(id) + std::string("\r\n"); }
+
+std::string UnknownOptionLine(const std::string& arg) {
+  return ReplaceAllText(MessageText(kMsgUnknownLongOption), "%s", arg) + "\r\n";
+}
+
 TEST_F(RunDriverTest, WordsBeforeAndAfterDoubleDash) {
+  const std::string kNothing = "/ no/such /\r\n\r\n0 files in 1 dirs.";
   const struct {
     TStringList args;
     std::string output;
     int32_t code;
+    int32_t max_depth = 0;
   } cases[] = {
       {{"/na", "--", "/no/such"}, "/ /no/such /\r\n\r\n0 files in 1 dirs.", 1},
       {{"/na", "--", "--help", "--", "/r"},
@@ -156,6 +166,37 @@ TEST_F(RunDriverTest, WordsBeforeAndAfterDoubleDash) {
       {{"/na", "--", "--utf8"}, "/ --utf8 /\r\n\r\n0 files in 1 dirs.", 1},
       {{"/na", "--utf8=x"}, MessageText(kMsgBadUtf8Option) + std::string("\r\n"), 2},
       {{"--utf8=", "/na"}, MessageText(kMsgBadUtf8Option) + std::string("\r\n"), 2},
+      // --max-depth: 1 to 2^31 - 1 in up to 10 digits, as --threads takes
+      // its value.
+      {{"/na", "--max-depth", "2", "no/such"}, kNothing, 1, 2},
+      {{"/na", "--max-depth=2147483647", "no/such"}, kNothing, 1, 2147483647},
+      {{"/na", "--max-depth=0000000001", "no/such"}, kNothing, 1, 1},
+      {{"/na", "--max-depth=3", "--max-depth=1", "no/such"}, kNothing, 1, 1},
+      {{"/na", "--max-depth"}, Line(kMsgBadMaxDepthOption), 2},
+      {{"/na", "--max-depth="}, Line(kMsgBadMaxDepthOption), 2},
+      {{"/na", "--max-depth", "0"}, Line(kMsgBadMaxDepthOption), 2},
+      {{"/na", "--max-depth=+1"}, Line(kMsgBadMaxDepthOption), 2},
+      {{"/na", "--max-depth=-1"}, Line(kMsgBadMaxDepthOption), 2},
+      {{"/na", "--max-depth=2147483648"}, Line(kMsgBadMaxDepthOption), 2},
+      {{"/na", "--max-depth=00000000001"}, Line(kMsgBadMaxDepthOption), 2},
+      {{"/na", "--max-depth=99999999999999999999"}, Line(kMsgBadMaxDepthOption), 2},
+      {{"/na", "--max-depth=1x"}, Line(kMsgBadMaxDepthOption), 2},
+      // --exclude: one mask or several, never none or an empty one.
+      {{"/na", "--exclude", "x", "--exclude=a:b,c d", "no/such"}, kNothing, 1},
+      {{"/na", "--exclude"}, Line(kMsgBadExcludeOption), 2},
+      {{"/na", "--exclude="}, Line(kMsgBadExcludeOption), 2},
+      {{"/na", "--exclude", " "}, Line(kMsgBadExcludeOption), 2},
+      {{"/na", "--exclude", "a,,b"}, Line(kMsgBadExcludeOption), 2},
+      {{"/na", "--exclude=:a"}, Line(kMsgBadExcludeOption), 2},
+      // Any other word that begins with "--" is refused, before any
+      // search and before the options' own errors; after "--" it is a path.
+      {{"/na", "--bear", "no/such"}, UnknownOptionLine("--bear"), 2},
+      {{"/x", "--Help"}, UnknownOptionLine("--Help"), 2},
+      {{"--exclude-dir=x", "/na"}, UnknownOptionLine("--exclude-dir=x"), 2},
+      {{"/na", "---"}, UnknownOptionLine("---"), 2},
+      {{"/na", "--", "--bear"}, "/ --bear /\r\n\r\n0 files in 1 dirs.", 1},
+      {{"/na", "-n", "no/such"},
+       "/ -n /\r\n/ no/such /\r\n\r\n0 files in 2 dirs.", 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output);
@@ -164,6 +205,7 @@ TEST_F(RunDriverTest, WordsBeforeAndAfterDoubleDash) {
     EXPECT_EQ(outcome.code, c.code);
     EXPECT_EQ(outcome.output, c.output);
     EXPECT_TRUE(SearchSettings.Recursive);
+    EXPECT_EQ(SearchSettings.MaxDepth, c.max_depth);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "services/name_exclusion.h"
 #include "services/text.h"
 
 // FilterMask bits: which filters are active.
@@ -37,6 +38,8 @@ struct SearchSettingsData {
   bool Recursive = false;
   bool ShortNames = false;
   std::string NameMaskText;  // every /n value, joined with ":"
+  NameExclusion ExcludeMasks;  // --exclude: names neither printed nor entered
+  int32_t MaxDepth = 0;  // --max-depth: the deepest level printed; 0 none
   int32_t FoundCount = 0;    // entries printed
   int32_t DirCount = 0;      // directory searches made
 };

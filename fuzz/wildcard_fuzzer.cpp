@@ -30,11 +30,6 @@ struct Token {
   uint32_t unit;
 };
 
-struct Rewritten {
-  std::vector<Token> tokens;
-  bool dotless_names_only;
-};
-
 // The folded UTF-16 units of `text`.
 std::vector<uint32_t> Units(const std::string& text) {
   std::vector<uint32_t> units;
@@ -48,29 +43,31 @@ std::vector<uint32_t> Units(const std::string& text) {
 }
 
 // Trailing dots and blanks go (unless the mask is nothing else); "*.*"
-// becomes "*"; a "*" left at the end by a trailing dot admits only names
-// without a dot.
-Rewritten Rewrite(const std::string& mask) {
+// becomes "*"; a "*" left at the end by a trailing dot is a DOS star, as if
+// the dot still followed it.
+std::vector<Token> Rewrite(const std::string& mask) {
   std::string m = mask;
   while (!m.empty() && (m.back() == '.' || m.back() == ' ')) m.pop_back();
-  bool dotless = false;
+  bool ended_in_dot = false;
   if (m.empty()) {
     m = mask;
   } else if (m.size() < mask.size()) {
-    dotless = mask.back() == '.' && m.back() == '*';
+    ended_in_dot = mask.back() == '.';
   }
-  if (m == "*.*") return {{{Role::kStar, '*'}}, false};
+  if (m == "*.*") return {{Role::kStar, '*'}};
   const std::vector<uint32_t> units = Units(m);
-  Rewritten out{{}, dotless};
+  std::vector<Token> tokens;
   for (size_t i = 0; i < units.size(); ++i) {
-    const uint32_t next = i + 1 < units.size() ? units[i + 1] : 0;
+    const uint32_t next = i + 1 < units.size() ? units[i + 1]
+                          : ended_in_dot       ? '.'
+                                               : 0;
     Role role = Role::kLiteral;
     if (units[i] == '?') role = Role::kDosQm;
     if (units[i] == '*') role = next == '.' ? Role::kDosStar : Role::kStar;
     if (units[i] == '.' && (next == '*' || next == '?')) role = Role::kDosDot;
-    out.tokens.push_back({role, units[i]});
+    tokens.push_back({role, units[i]});
   }
-  return out;
+  return tokens;
 }
 
 class ReferenceMatcher {
@@ -135,11 +132,9 @@ class ReferenceMatcher {
 };
 
 bool ReferenceMatches(const std::string& mask, const std::string& name) {
-  const Rewritten rewritten = Rewrite(mask);
-  if (rewritten.dotless_names_only && name.find('.') != std::string::npos)
-    return false;
+  const std::vector<Token> tokens = Rewrite(mask);
   const std::vector<uint32_t> units = Units(name);
-  ReferenceMatcher matcher(rewritten.tokens, units);
+  ReferenceMatcher matcher(tokens, units);
   return matcher.Matches(0, 0);
 }
 

@@ -59,9 +59,21 @@ struct Walk {
   }
 };
 
-// "." and ".." and volume labels are never candidates.
+// "." and ".." and volume labels are never candidates, nor the names
+// --exclude leaves out: an excluded directory is neither printed nor
+// entered.
 bool IsCandidate(const TSearchRec& rec) {
-  return !IsDotName(rec.Name) && (rec.Attr & kAttrVolumeLabel) == 0;
+  return !IsDotName(rec.Name) && (rec.Attr & kAttrVolumeLabel) == 0 &&
+         !SearchSettings.ExcludeMasks.Excludes(rec.Name);
+}
+
+// Whether the walk enters the subdirectories of a directory whose entries
+// are at `level` (the search path's own are at level 1): not with /r, nor
+// at the --max-depth limit, where they are printed but not entered.
+bool EntersSubdirectoriesAt(size_t level) {
+  return SearchSettings.Recursive &&
+         (SearchSettings.MaxDepth == 0 ||
+          level < static_cast<size_t>(SearchSettings.MaxDepth));
 }
 
 char Delimiter() { return NativeSyntax().delimiter; }
@@ -210,7 +222,7 @@ void Leave(Walk& walk) {
 void WalkChain(Walk& walk) {
   while (!walk.chain.empty()) {
     Level& level = walk.chain.back();
-    if (SearchSettings.Recursive && NextSubdirectory(level))
+    if (EntersSubdirectoriesAt(walk.chain.size()) && NextSubdirectory(level))
       Descend(walk, level);
     else
       Leave(walk);
@@ -270,7 +282,8 @@ void SearchDirectory(const std::string& dir, const std::string& mask,
   } else {
     walk.printed = root.prefix;
   }
-  if (SearchSettings.Recursive) walk.ancestors = StartingChain(root.dir.get());
+  if (EntersSubdirectoriesAt(1))
+    walk.ancestors = StartingChain(root.dir.get());
   Level level;
   level.dir = std::move(root.dir);
   level.printed_known = printed_known;

@@ -2,6 +2,7 @@
 // how often it reads each directory.
 #include "search/walker.h"
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -58,25 +59,32 @@ class WalkerTest : public ::testing::Test {
 const char* const kDirectories[] = {"top/", "top/a/", "top/a/b/", "top/c/",
                                     "top/e/"};
 
-TEST_F(WalkerTest, PrintsEachDirectoryBeforeItsSubdirectoriesReadingItOnce) {
+// The in-memory tree lists names in byte order ("B.txt" and "_u" before
+// "a"); the walk takes them in name order, as Windows lists them.
+TEST_F(WalkerTest, PrintsEachDirectoryInNameOrderBeforeItsSubdirectories) {
   const struct {
     std::vector<std::string> masks;
     std::string output;
     int found, dirs;
   } cases[] = {
       {{"*.txt"},
-       "top/n.txt\r\ntop/a/x.txt\r\ntop/a/b/y.txt\r\n", 3, 5},
+       "top/B.txt\r\ntop/n.txt\r\ntop/a/x.txt\r\ntop/a/b/y.txt\r\n"
+       "top/_u/m.txt\r\n", 5, 6},
       {{"*.doc", "*.txt"},
        "top/a/b/q.doc\r\ntop/c/z.doc\r\n"
-       "top/n.txt\r\ntop/a/x.txt\r\ntop/a/b/y.txt\r\n", 5, 10},
+       "top/B.txt\r\ntop/n.txt\r\ntop/a/x.txt\r\ntop/a/b/y.txt\r\n"
+       "top/_u/m.txt\r\n", 7, 12},
       {{"*", "b", "*.doc"},
-       "top/a\r\ntop/c\r\ntop/e\r\ntop/n.txt\r\ntop/a/b\r\ntop/a/x.txt\r\n"
-       "top/a/b/q.doc\r\ntop/a/b/y.txt\r\ntop/c/z.doc\r\n"
-       "top/a/b\r\ntop/a/b/q.doc\r\ntop/c/z.doc\r\n", 12, 15},
+       "top/a\r\ntop/B.txt\r\ntop/c\r\ntop/e\r\ntop/n.txt\r\ntop/_u\r\n"
+       "top/a/b\r\ntop/a/x.txt\r\ntop/a/b/q.doc\r\ntop/a/b/y.txt\r\n"
+       "top/c/z.doc\r\ntop/_u/m.txt\r\n"
+       "top/a/b\r\ntop/a/b/q.doc\r\ntop/c/z.doc\r\n", 15, 18},
   };
   for (const auto& c : cases) {
     for (size_t threads : kThreadCounts) {
       SetUp();
+      tree_.Add("top/B.txt");
+      tree_.Add("top/_u/m.txt");
       SCOPED_TRACE(c.output);
       SCOPED_TRACE(threads);
       EXPECT_EQ(Run(c.masks, threads), c.output);
@@ -84,7 +92,10 @@ TEST_F(WalkerTest, PrintsEachDirectoryBeforeItsSubdirectoriesReadingItOnce) {
       EXPECT_EQ(SearchSettings.DirCount, c.dirs);
       // One listing per directory for the whole run: the descent reuses
       // the selection's, and the later walks the first walk's.
-      for (const char* dir : kDirectories) {
+      std::vector<std::string> dirs(std::begin(kDirectories),
+                                    std::end(kDirectories));
+      dirs.push_back("top/_u/");
+      for (const std::string& dir : dirs) {
         EXPECT_EQ(tree_.NodeAt(dir).listings, 1u) << dir;
         EXPECT_LE(tree_.NodeAt(dir).opens, 2 * c.masks.size()) << dir;
       }
@@ -125,6 +136,87 @@ TEST_F(WalkerTest, MasksWithAPathSelectBelowEachLevel) {
     }
   }
   EXPECT_EQ(Run({"A/B/Y.TXT"}), "top/a/b/y.txt\r\n");
+}
+
+// --exclude and --max-depth: what is printed and counted, and which
+// directories the walk never opens (with workers, what they read ahead is
+// the read-ahead's to bound).
+TEST_F(WalkerTest, ExcludedNamesAndTheDepthLimit) {
+  const struct {
+    std::vector<std::string> excluded;
+    int32_t max_depth;
+    bool recursive;
+    std::string mask;
+    std::string output;
+    int found, dirs;
+    std::vector<std::string> unopened;
+  } cases[] = {
+      // A .git and a node_modules at several depths, neither printed nor
+      // entered nor counted.
+      {{".git", "NODE_MODULES"}, 0, true, "*.txt",
+       "top/src/a.txt\r\ntop/src/lib/l.txt\r\ntop/top/t.txt\r\n", 3, 4,
+       {"top/.git/", "top/node_modules/", "top/src/node_modules/",
+        "top/src/lib/.git/"}},
+      // A file that matches an exclude mask is not printed either.
+      {{"*.tmp"}, 0, true, "no*",
+       "top/node_modules\r\ntop/src/node_modules\r\n", 2, 10, {}},
+      // The search path itself is never left out, its namesakes below are.
+      {{"top", ".git", "node_modules"}, 0, true, "*.txt",
+       "top/src/a.txt\r\ntop/src/lib/l.txt\r\n", 2, 3, {"top/top/"}},
+      // Depth 1 is /r; a directory at the last level is printed, not
+      // entered.
+      {{}, 1, true, "*",
+       "top/.git\r\ntop/node_modules\r\ntop/notes.TMP\r\ntop/src\r\n"
+       "top/top\r\n", 5, 1, {"top/src/", "top/.git/"}},
+      {{}, 0, false, "*",
+       "top/.git\r\ntop/node_modules\r\ntop/notes.TMP\r\ntop/src\r\n"
+       "top/top\r\n", 5, 1, {"top/src/", "top/.git/"}},
+      {{}, 2, true, "l*", "top/src/lib\r\n", 1, 5, {"top/src/lib/"}},
+      {{}, 3, true, "*.txt",
+       "top/.git/objects/o.txt\r\ntop/node_modules/n.txt\r\n"
+       "top/src/a.txt\r\ntop/src/lib/l.txt\r\ntop/src/node_modules/m.txt\r\n"
+       "top/top/t.txt\r\n", 6, 8,
+       {"top/src/lib/.git/", "top/src/node_modules/deep/"}},
+      // As deep as the tree, or deeper: the whole tree.
+      {{}, 4, true, "*.txt",
+       "top/.git/objects/o.txt\r\ntop/node_modules/n.txt\r\n"
+       "top/src/a.txt\r\ntop/src/lib/l.txt\r\ntop/src/lib/.git/config.txt\r\n"
+       "top/src/node_modules/m.txt\r\ntop/src/node_modules/deep/d.txt\r\n"
+       "top/top/t.txt\r\n", 8, 10, {}},
+      {{}, 2147483647, true, "d*",
+       "top/src/node_modules/deep\r\ntop/src/node_modules/deep/d.txt\r\n",
+       2, 10, {}},
+      // With /r as well, /r wins.
+      {{}, 3, false, "*.txt", "", 0, 1, {"top/src/"}},
+      {{"src"}, 2, true, "*.txt", "top/node_modules/n.txt\r\ntop/top/t.txt\r\n",
+       2, 4, {"top/src/"}},
+  };
+  for (const auto& c : cases) {
+    for (size_t threads : kThreadCounts) {
+      SetUp();
+      tree_ = FakeDirectoryReader();
+      for (const char* path :
+           {"top/.git/HEAD", "top/.git/objects/o.txt", "top/node_modules/n.txt",
+            "top/notes.TMP", "top/src/a.txt", "top/src/lib/l.txt",
+            "top/src/lib/.git/config.txt", "top/src/node_modules/m.txt",
+            "top/src/node_modules/deep/d.txt", "top/top/t.txt"})
+        tree_.Add(path);
+      for (const std::string& mask : c.excluded)
+        SearchSettings.ExcludeMasks.Add(mask);
+      SearchSettings.MaxDepth = c.max_depth;
+      SearchSettings.Recursive = c.recursive;
+      SCOPED_TRACE(c.mask + " " + std::to_string(c.max_depth));
+      SCOPED_TRACE(threads);
+      EXPECT_EQ(Run({c.mask}, threads), c.output);
+      EXPECT_EQ(SearchSettings.FoundCount, c.found);
+      EXPECT_EQ(SearchSettings.DirCount, c.dirs);
+      if (threads == 1) {
+        for (const std::string& dir : c.unopened)
+          EXPECT_EQ(tree_.NodeAt(dir).opens, 0u) << dir;
+      }
+      EXPECT_EQ(tree_.OpenNow(), 0u);
+    }
+  }
 }
 
 TEST_F(WalkerTest, ShortFormsComeFromTheListingsInHand) {

@@ -19,6 +19,9 @@ enum MessageId : int {
   kMsgOptionIsDirectory,  // '%s' is an option and a directory; paths after --
   kMsgBadThreadsOption,  // the --threads option is invalid
   kMsgBadUtf8Option,     // the --utf8 option is invalid
+  kMsgBadExcludeOption,  // the --exclude option is invalid
+  kMsgBadMaxDepthOption,  // the --max-depth option is invalid
+  kMsgUnknownLongOption,  // '%s' is an unknown option
   kMsgUsage1,            // usage screen: name and version
   kMsgUsage2,            // usage screen: command form
   kMsgUsage3,            // usage screen: /n and /a
@@ -28,6 +31,8 @@ enum MessageId : int {
   kMsgHelpDoubleDash,    // --help: -- ends the options
   kMsgHelpPrint0,        // --help: --print0
   kMsgHelpBare,          // --help: --bare
+  kMsgHelpExclude,       // --help: --exclude
+  kMsgHelpMaxDepth,      // --help: --max-depth
   kMsgHelpThreads,       // --help: --threads
   kMsgHelpUtf8,          // --help: --utf8
   kMsgHelpVersion,       // --help: --version

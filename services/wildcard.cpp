@@ -3,8 +3,9 @@
 // path rules drop them from every last component), "*.*" becomes "*",
 // every "?" becomes a "DOS question mark", a "." before "*" or "?" a "DOS
 // dot" and a "*" before "." a "DOS star"; when the mask ended in a dot and
-// a "*" is left at the end, only names without a dot match (so "*."
-// selects names without an extension). The file system compares the UTF-16
+// a "*" is left at the end, that last "*" becomes a DOS star too, as if the
+// dropped dot still followed it (so "*." selects names without a dot, and
+// ".*." names whose only dot leads). The file system compares the UTF-16
 // names, folding both sides to upper case; here both sides are read as
 // characters (CurrentCharReading) and folded with UpperCaseOf, a character
 // outside the BMP making two units as its surrogates would.
@@ -16,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "services/case_fold.h"
@@ -34,7 +36,7 @@ enum MaskRole : unsigned char {
 // The part of the mask that takes part in matching.
 struct EffectiveMask {
   std::string_view text;
-  bool dotless_names_only;  // a "*" was left last by a trailing dot
+  bool last_star_dos;  // a "*" was left last by a trailing dot
 };
 
 EffectiveMask EffectiveMaskOf(std::string_view mask) {
@@ -100,13 +102,17 @@ size_t ReadUnits(std::string_view text, CharReading reading, uint32_t* units) {
 }
 
 // Fills the role sets from the units. `sets` holds five sets in the order
-// of MaskRole, each `words` words long.
-void SortByRole(const uint32_t* units, size_t n, size_t words, Word* sets) {
+// of MaskRole, each `words` words long. With `last_star_dos` the last unit
+// is read as if the mask's dropped trailing dot still followed it.
+void SortByRole(const uint32_t* units, size_t n, bool last_star_dos,
+                size_t words, Word* sets) {
   for (size_t i = 0; i < 5 * words; ++i) sets[i] = 0;
+  const uint32_t after_last = last_star_dos ? '.' : 0;
   for (size_t j = 0; j < n; ++j) {
     // Only "*", "." and "?" can be anything but literals.
-    const MaskRole role = units[j] > '?' ? kLiteral
-                          : RoleOf(units[j], j + 1 < n ? units[j + 1] : 0);
+    const MaskRole role =
+        units[j] > '?' ? kLiteral
+                       : RoleOf(units[j], j + 1 < n ? units[j + 1] : after_last);
     sets[role * words + j / kWordBits] |= Word{1} << (j % kWordBits);
   }
 }
@@ -253,11 +259,11 @@ int AsciiRegionEquals(std::string_view name, size_t start,
 
 CompiledMask::CompiledMask(std::string_view mask) {
   const EffectiveMask effective = EffectiveMaskOf(mask);
-  dotless_names_only_ = effective.dotless_names_only;
+  last_star_dos_ = effective.last_star_dos;
   const CharReading reading = CurrentCharReading();
   utf8_ = reading == CharReading::kUtf8;
   const std::string_view text = effective.text;
-  if (text == "*") {
+  if (text == "*" && !last_star_dos_) {
     shape_ = Shape::kAll;
     return;
   }
@@ -273,7 +279,10 @@ CompiledMask::CompiledMask(std::string_view mask) {
       shape_ = Shape::kSuffix;  // "*" or a DOS star; either way an ending
       return;
     }
-    if (text.size() > 1 && text.back() == '*' && text[text.size() - 2] != '.' &&
+    // A fixed start and a "*" (a DOS star when a dot was dropped after it;
+    // then the start may be empty).
+    if (text.back() == '*' &&
+        (text.size() == 1 || text[text.size() - 2] != '.') &&
         AsciiLiteral(text.substr(0, text.size() - 1), &literal_)) {
       shape_ = Shape::kPrefix;
       return;
@@ -283,13 +292,11 @@ CompiledMask::CompiledMask(std::string_view mask) {
   units_.resize(text.size());
   units_.resize(ReadUnits(text, reading, units_.data()));
   sets_.assign(5 * WordsFor(units_.size()), 0);
-  SortByRole(units_.data(), units_.size(), WordsFor(units_.size()),
-             sets_.data());
+  SortByRole(units_.data(), units_.size(), last_star_dos_,
+             WordsFor(units_.size()), sets_.data());
 }
 
 bool CompiledMask::Matches(std::string_view name) const {
-  if (dotless_names_only_ && name.find('.') != std::string_view::npos)
-    return false;
   int fast = -1;
   switch (shape_) {
     case Shape::kAll:
@@ -305,6 +312,13 @@ bool CompiledMask::Matches(std::string_view name) const {
     case Shape::kPrefix:
       if (name.size() < literal_.size()) return false;
       fast = AsciiRegionEquals(name, 0, literal_);
+      // The start took exactly its own bytes; a DOS star after it must not
+      // take the name's last dot.
+      if (fast == 1 && last_star_dos_) {
+        const size_t last_dot = name.rfind('.');
+        if (last_dot != std::string_view::npos && last_dot >= literal_.size())
+          fast = 0;
+      }
       break;
     default:
       break;
@@ -330,20 +344,19 @@ bool CompiledMask::MatchesGeneral(std::string_view name) const {
     units.resize(text.size());
     length = ReadUnits(text, CharReading::kUtf8, units.data());
     own_sets.assign(5 * WordsFor(length), 0);
-    SortByRole(units.data(), length, WordsFor(length), own_sets.data());
+    SortByRole(units.data(), length, last_star_dos_, WordsFor(length),
+               own_sets.data());
     mask_units = units.data();
     sets = own_sets.data();
   }
   const size_t words = WordsFor(length);
-  // The live set is each call's own: workers reading ahead match names
-  // against one mask at once.
-  constexpr size_t kFewWords = 4;
-  Word few[kFewWords];
-  std::vector<Word> many;
-  Word* live = few;
-  if (words > kFewWords) {
-    many.resize(words);
-    live = many.data();
+  // The live set belongs to this call, so that threads may share the mask.
+  Word live_here[4];
+  std::vector<Word> live_more;
+  Word* live = live_here;
+  if (words > std::size(live_here)) {
+    live_more.resize(words);
+    live = live_more.data();
   }
   const Matcher m{mask_units,
                   length,

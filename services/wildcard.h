@@ -32,16 +32,16 @@ bool FindAsTyped(std::string_view name, Find find) {
 // True when `name` matches `mask`: the mask is trimmed (TrimmedMask);
 // "*.*" is "*"; "?" matches one character other than "." or nothing at a
 // "." or at the end; a "." before "*" or "?" matches a "." or nothing at
-// the end; "*" before "." does not consume the name's last "."; a "*" left
-// last by a trailing "." matches only names without a dot. A character
-// outside the Basic Multilingual Plane counts as two, as in Windows' UTF-16
-// names.
+// the end; "*" before "." does not consume the name's last ".", and
+// neither does a "*" left last by a trailing "." (so "*." matches names
+// without a dot). A character outside the Basic Multilingual Plane counts
+// as two, as in Windows' UTF-16 names.
 bool MatchesWildcard(std::string_view mask, std::string_view name);
 
 // A mask prepared once for matching many names, as a scan matches every
-// entry of a directory, from any number of threads at once: the common
-// shapes ("*", "*.ext", a plain name, a fixed start) take a short path, the
-// rest the general matcher.
+// entry of a directory: the common shapes ("*", "*.ext", a plain name, a
+// fixed start) take a short path, the rest the general matcher. Matching
+// changes nothing in it, so threads may share one.
 class CompiledMask {
  public:
   explicit CompiledMask(std::string_view mask);
@@ -52,11 +52,11 @@ class CompiledMask {
   enum class Shape { kEmpty, kAll, kPlain, kSuffix, kPrefix, kGeneral };
   bool MatchesGeneral(std::string_view name) const;
   Shape shape_ = Shape::kGeneral;
-  bool dotless_names_only_ = false;
+  bool last_star_dos_ = false;  // a trailing dot made the last "*" a DOS star
   bool utf8_ = true;
   std::string literal_;  // the plain name, suffix or start, ASCII-folded
   std::vector<uint32_t> units_;
-  std::vector<uint64_t> sets_;  // the role sets, fixed once made
+  std::vector<uint64_t> sets_;  // the positions of each role
 };
 
 #endif  // KESTRIV_SERVICES_WILDCARD_H_

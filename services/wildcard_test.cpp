@@ -58,6 +58,28 @@ TEST(WildcardTest, MatchesByTheWindowsRules) {
       {"a.b", "ab", false},
       {"a*.", "abc", true},
       {"a*.", "ab.c", false},
+      {"a*.", "a", true},
+      {"a*.", "aa", true},
+      {"a*.", "a.a", false},
+      // A trailing dot makes only the last "*" a DOS star: earlier ones
+      // still take dots, and a literal "." stays literal.
+      {".*.", ".a", true},
+      {".*.", ".aaa", true},
+      {".*.", ".a.b", false},
+      {".*.", "a", false},
+      {"**.", "a.a", true},
+      {"**.", "a.a.a", true},
+      {"**.", "abc", true},
+      {"ea.tmp.tmp*.", "ea.tmp.tmp", true},
+      {"ea.tmp.tmp*.", "EA.TMP.TMPx", true},
+      {"ea.tmp.tmp*.", "ea.tmp.tmp.x", false},
+      {"*c*t*.", "a.c.t", true},
+      {"*c*t*.", "ct.t", true},
+      {"*c*t*.", "act", true},
+      {"*c*t*.", "act.x", false},
+      {"*c*t*.", "abc", false},
+      {"s*.", "\xc5\xbf", true},     // U+017F folds to "S"
+      {"s*.", "\xc5\xbf.x", false},
       {"abc.", "abc", true},   // trailing dots are stripped
       {"abc..", "abc", true},
       {"abc.", "abcd", false},
@@ -143,28 +165,26 @@ std::vector<uint32_t> RefUnits(const std::string& text) {
   return units;
 }
 
-struct RefMask {
-  std::vector<uint32_t> tokens;
-  bool needs_no_dot;  // "<...>*." form: the name must not hold a dot
-};
-
-RefMask RefTranslate(std::string mask) {
+// A mask as tokens: trailing dots and blanks dropped, "*.*" as "*", and a
+// "*" left last by a dropped dot read as if the dot still followed it.
+std::vector<uint32_t> RefTranslate(std::string mask) {
   const std::string original = mask;
   while (!mask.empty() && (mask.back() == '.' || mask.back() == ' '))
     mask.pop_back();
   if (mask.empty()) mask = original;
   const bool ended_in_dot = mask.size() < original.size() &&
                             original.back() == '.';
-  if (mask == "*.*") return {{kRefStar}, false};
-  RefMask ref{RefUnits(mask), ended_in_dot && mask.back() == '*'};
-  std::vector<uint32_t>& t = ref.tokens;
+  if (mask == "*.*") return {kRefStar};
+  std::vector<uint32_t> t = RefUnits(mask);
   for (size_t i = 0; i < t.size(); ++i) {
-    const uint32_t next = i + 1 < t.size() ? t[i + 1] : 0;
+    const uint32_t next = i + 1 < t.size() ? t[i + 1]
+                          : ended_in_dot   ? '.'
+                                           : 0;
     if (t[i] == '?') t[i] = kRefQm;
     if (t[i] == '*') t[i] = next == '.' ? kRefDosStar : kRefStar;
     if (t[i] == '.' && (next == '*' || next == '?')) t[i] = kRefDot;
   }
-  return ref;
+  return t;
 }
 
 bool RefMatch(const std::vector<uint32_t>& tokens, size_t t,
@@ -202,9 +222,7 @@ bool RefMatch(const std::vector<uint32_t>& tokens, size_t t,
 }
 
 bool ReferenceMatches(const std::string& mask, const std::string& name) {
-  const RefMask ref = RefTranslate(mask);
-  if (ref.needs_no_dot && name.find('.') != std::string::npos) return false;
-  return RefMatch(ref.tokens, 0, RefUnits(name), 0);
+  return RefMatch(RefTranslate(mask), 0, RefUnits(name), 0);
 }
 
 // Every string of 1 to `max_length` symbols from `symbols`.
@@ -261,6 +279,10 @@ TEST(WildcardTest, DoubleByteCharacters) {
       {"A\x83\x41*", "a\x83\x41.txt", true},
       {"?", "\xb1", true},                   // half-width ｱ
       {"\xc3\x89", "\xc3\xa9", false},      // no UTF-8 here
+      {"\x83\x41*.", "\x83\x61x", false},
+      {"\x83\x41*.", "\x83\x41x", true},
+      {"\x83\x41*.", "\x83\x41.x", false},
+      {".*.", ".\x83\x41", true},
   };
   for (const MatchCase& c : cases) {
     SCOPED_TRACE(std::string("mask '") + c.mask + "' name '" + c.name + "'");

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Differential check: the POSIX build and the Windows build (under Wine)
 search the same trees with the same command lines and must select the same
-entries. Path syntax is normalised; short names are not compared, as each
-platform makes its own.
+entries in the same order (each directory as Windows lists it, by name).
+Path syntax is normalised; short names are not compared, as each platform
+makes its own.
 
 First the fixed part: fixed queries on the benchmark's small tree, a tree of
 names that code page 932 lacks (which the Windows build prints with "?") and
@@ -10,7 +11,7 @@ a chain of directories past 260 characters, and the regression cases of
 earlier random runs. Then the random part (differential_random.py says what
 its trees and command lines hold and what they leave out): TREES random
 trees, COMMANDS random command lines on each, every run's exit code, header
-lines, selected entries (as a multiset per header) and summary compared.
+lines, selected entries (in order, per header) and summary compared.
 
     tests/differential.py POSIX_BINARY WINDOWS_EXE [--seed S] [--trees T]
         [--commands C] [--tree K] [--random-only]
@@ -80,20 +81,20 @@ def make_tree(root, files):
 
 
 def selected(command, cwd, env=None, codec="utf-8"):
-    """The set of entries a run prints, as relative paths with "/". The "\\"
-    are replaced in the text's own code page, where a double-byte character
-    may end in their byte."""
+    """The entries a run prints, in order, as relative paths with "/". The
+    "\\" are replaced in the text's own code page, where a double-byte
+    character may end in their byte."""
     proc = subprocess.run(command, cwd=cwd, env=env, stdout=subprocess.PIPE,
                           stderr=subprocess.DEVNULL, timeout=600)
     out = proc.stdout
     lines = out.rpartition(b"\r\n")[0].split(b"\r\n")
-    paths = set()
+    paths = []
     for line in lines:
         if not line or (line.startswith(b"/ ") and line.endswith(b" /")):
             continue
         path = line.decode(codec, "surrogateescape").replace("\\", "/")
         path = path.encode(codec, "surrogateescape")
-        paths.add(path[2:] if path.startswith(b"./") else path)
+        paths.append(path[2:] if path.startswith(b"./") else path)
     return proc.returncode, paths
 
 
@@ -113,7 +114,7 @@ def same(posix, query, tree, printed):
     bytes the Windows build prints for it."""
     args = query + ["."]
     code, paths = selected([posix] + args, tree)
-    posix_result = code, {printed(path) for path in paths}
+    posix_result = code, [printed(path) for path in paths]
     windows_result = windows_run(
         posix_result, query,
         lambda: selected(e2e_support.tool_command(args), tree,
@@ -122,10 +123,13 @@ def same(posix, query, tree, printed):
         print("same      %-32s %d entries" %
               (" ".join(query), len(posix_result[1])))
         return True
-    print("DIFFERENT %s: exit %d/%d, only POSIX %s, only Windows %s" %
-          (" ".join(query), posix_result[0], windows_result[0],
-           sorted(posix_result[1] - windows_result[1])[:5],
-           sorted(windows_result[1] - posix_result[1])[:5]))
+    mine, theirs = posix_result[1], windows_result[1]
+    first = next((i for i, (a, b) in enumerate(zip(mine, theirs)) if a != b),
+                 min(len(mine), len(theirs)))
+    print("DIFFERENT %s: exit %d/%d, %d/%d entries, from entry %d on: "
+          "POSIX %s, Windows %s" %
+          (" ".join(query), posix_result[0], windows_result[0], len(mine),
+           len(theirs), first, mine[first:first + 3], theirs[first:first + 3]))
     return False
 
 
@@ -142,9 +146,9 @@ def normal_line(line, windows):
 
 
 def outcome(command, cwd, env, windows, short_names):
-    """What a run selected: exit code, [(header, lines)] with the lines as
-    a multiset (only their count with /vs), and the summary; the whole
-    text for an option error."""
+    """What a run selected: exit code, [(header, lines)] with the lines in
+    order (only their count with /vs), and the summary; the whole text for
+    an option error."""
     proc = subprocess.run(command, cwd=cwd, env=env, stdout=subprocess.PIPE,
                           stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
                           timeout=600)
@@ -154,11 +158,11 @@ def outcome(command, cwd, env, windows, short_names):
     blocks = []
     for line in text[:-1]:
         if line.startswith("/ ") and line.endswith(" /"):
-            blocks.append((line, collections.Counter()))
+            blocks.append((line, []))
         elif line and blocks:
-            blocks[-1][1][line] += 1
+            blocks[-1][1].append(line)
     if short_names:
-        blocks = [(h, sum(lines.values())) for h, lines in blocks]
+        blocks = [(h, len(lines)) for h, lines in blocks]
     return proc.returncode, (blocks, text[-1]), proc.stdout
 
 

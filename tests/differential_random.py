@@ -157,13 +157,11 @@ def dos_match(mask, name):
     (one unit other than ".", or nothing at a "." or the end), "*" before
     "." a DOS_STAR (never consumes the name's last "."), "." before "*" or
     "?" a DOS_DOT (a ".", or nothing at the end); a "*" left last by a
-    trailing dot selects only names without a dot."""
-    text = mask.rstrip(". ")
+    trailing dot is a DOS_STAR too, as if the dot still followed it."""
+    text = mask.rstrip(". ") or mask
+    ends_in_dot = len(text) < len(mask) and mask.endswith(".")
     if text == "*.*":
-        text = "*"
-    elif text.endswith("*") and mask[len(text):].startswith(".") and \
-            "." in name:
-        return False
+        text, ends_in_dot = "*", False
     m, n = units(text), units(name)
     dot, star, qm = ord("."), ord("*"), ord("?")
     last_dot = max((j for j, u in enumerate(n) if u == dot), default=-1)
@@ -173,7 +171,7 @@ def dos_match(mask, name):
         key = (i, j)
         if key in memo:
             return memo[key]
-        nxt = m[i + 1] if i + 1 < len(m) else None
+        nxt = m[i + 1] if i + 1 < len(m) else (dot if ends_in_dot else None)
         if i == len(m):
             r = j == len(n)
         elif m[i] == star:
@@ -268,6 +266,8 @@ MODEL_CASES = [
     ("?\uff42\uff23*?019", "\uff21\uff22\uff23 2019", False, True, False),
     ("*?mE??..TxT", "Read me\ud55c\uae00..TXT", False, True, False),
     ("*.", "a.b", True, False, False),             # Wine: "*." is "*"
+    (".*.", ".a.b", True, False, False),           # only the last "*" a
+    ("**.", "a.a", True, True, False),             # DOS star
     ("trail.", "trail.", False, False, False),      # a name ending in a dot
     ("*.txt", "a.b.txt", True, True, True),
     ("\u30bd*", "\u30bd\u30d5\u30c8.txt", True, True, True),

@@ -32,8 +32,8 @@ FILES = [
     "share/zsh/vendor-completions/_kestriv",
     "share/fish/vendor_completions.d/kestriv.fish",
 ]
-LONG_OPTIONS = ["--help", "--version", "--print0", "--bare", "--threads",
-                "--utf8", "--"]
+LONG_OPTIONS = ["--help", "--version", "--print0", "--bare", "--exclude",
+                "--max-depth", "--threads", "--utf8", "--"]
 SLASH_OPTIONS = ["/n", "/a", "/s", "/f", "/d", "/vs", "/r"]
 
 
@@ -125,6 +125,8 @@ CASES = [
     (["D"], ["Data", "Dir One"]),
     (["--", "Di"], ["Dir One"]),
     (["--threads", ""], []),
+    (["--exclude", ""], []),
+    (["--max-depth", "2", "--exclude", "."], []),
     (["--", tree + "/D"], [tree + "/Data", tree + "/Dir One"]),
 ]
 bash = r'''source "$1"; shift; COMP_WORDS=(kestriv "$@")

@@ -70,11 +70,26 @@ class PosixWindowsRules(Case):
     def test_plain_names_as_windows_takes_them(self):
         make_tree(self.root, {"Top/Sub/f.txt": b"f", "Top/Tx": b"1",
                               "Top/tX": b"2"})
+        # A trailing "*." as Windows reads it: only the last "*" stops
+        # before the name's last dot (Wine's own scan takes "*." as "*").
+        masks = [".a", ".aaa", "a", "aa", "abc", "a.a", "a.a.a", "ab.c",
+                 "ea.tmp.tmp", "a.c.t", "ct.t", "act", "act.x", "noext"]
+        make_tree(self.root, {"Top/Masks/" + name: b"m" for name in masks})
+
+        def under(*names):
+            return {b"Top/Masks/" + n.encode() for n in names}
         cases = [
             ("/nsub.", "Top", {b"Top/Sub"}),
             ("/ntx", "Top", {b"Top/Tx", b"Top/tX"}),
             ("/n*.txt", "top/sub.", {b"Top/Sub/f.txt"}),
             ("/n*.txt", "Top/Sub ", {b"Top/Sub/f.txt"}),
+            ("/n.*.", "Top/Masks", under(".a", ".aaa")),
+            ("/n**.", "Top/Masks", under(*masks)),
+            ("/nea.tmp.tmp*.", "Top/Masks", under("ea.tmp.tmp")),
+            ("/n*c*t*.", "Top/Masks", under("a.c.t", "ct.t", "act")),
+            ("/na*.", "Top/Masks", under("a", "aa", "abc", "act")),
+            ("/n*.", "Top/Masks", under("a", "aa", "abc", "act", "noext")),
+            ("/n*.*.", "Top/Masks", under(*masks)),
         ]
         for mask, path, lines in cases:
             with self.subTest(mask=mask, path=path):

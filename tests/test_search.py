@@ -8,7 +8,8 @@ from e2e_support import (BAD_NAME, BAD_OPTION, BAD_UTF8, CRLF, HELP,
                          NO_MASK, USAGE, Case, Run, help_screen, is_windows,
                          locale_installed,
                          make_tree, message, native_path, option_is_directory,
-                         parse_output, platform_line_end, posix_only, usage)
+                         parse_output, platform_line_end, posix_only, usage,
+                         windows_printed)
 
 
 class UsageAndErrors(Case):
@@ -20,6 +21,12 @@ class UsageAndErrors(Case):
     def test_one_error_line_and_exit_2(self):
         # On POSIX "/" is also the root directory.
         slash = BAD_OPTION if is_windows() else option_is_directory("/")
+        depth = message("--max-depth の指定が不正です") + CRLF
+        exclude = message("--exclude の指定が不正です") + CRLF
+
+        def unknown(arg):
+            return (b"'" + arg.encode() + b"' " +
+                    message("は不明なオプションです") + CRLF)
         cases = [
             (["/n*.txt", "/x"], BAD_OPTION),
             (["/n*.txt", "/"], slash),
@@ -35,6 +42,20 @@ class UsageAndErrors(Case):
             # --utf8 takes no value.
             (["/n*.txt", "--utf8=x"], BAD_UTF8),
             (["--utf8=", "/n*.txt"], BAD_UTF8),
+            (["/n*", "--max-depth"], depth),
+            (["/n*", "--max-depth", "0", "."], depth),
+            (["/n*", "--max-depth=+2", "."], depth),
+            (["/n*", "--max-depth=-1", "."], depth),
+            (["/n*", "--max-depth=2147483648", "."], depth),
+            (["/n*", "--max-depth", "00000000001", "."], depth),
+            (["/n*", "--max-depth=", "."], depth),
+            (["/n*", "--exclude"], exclude),
+            (["/n*", "--exclude=", "."], exclude),
+            (["/n*", "--exclude", "a,,b", "."], exclude),
+            # A mistyped long option is refused, not searched as a path.
+            (["/n*", "--bear", "."], unknown("--bear")),
+            (["--max-dept=2", "/n*", "."], unknown("--max-dept=2")),
+            (["/x", "--Exclude", "a"], unknown("--Exclude")),
         ]
         for args, line in cases:
             with self.subTest(args=args):
@@ -177,6 +198,11 @@ class Searching(Case):
         run = self.run_tool("/n*.png", "--", "Data", "--help")
         self.assert_search(run, [(b"Data", {b"Data/image.png"}),
                                  (b"--help", set())], found=1, dirs=4)
+        # A directory whose name begins with "--" is searched after "--".
+        make_tree(self.root, {"--bear/cub.png": b"c"})
+        run = self.run_tool("/n*.png", "--", "--bear")
+        self.assert_search(run, [(b"--bear", {b"--bear/cub.png"})],
+                           found=1, dirs=1)
 
     @posix_only
     def test_absolute_path_after_double_dash(self):
@@ -207,6 +233,76 @@ class Searching(Case):
                 self.assert_search(run, [(b"Data", {
                     b"Data/Report.TXT", b"Data/notes.txt",
                     b"Data/.hidden.txt"})], found=3, dirs=1)
+
+    def test_excluded_names_and_depth(self):
+        make_tree(self.root, {
+            "Data/.git/objects/o.txt": b"o", "Data/node_modules/n.txt": b"n",
+            "Data/Sub/.git/config.txt": b"c",
+            "Data/Sub/node_modules/dep/d.txt": b"d",
+            "Data/Sub/data/inner.txt": b"i", "Data/notes.tmp/": None,
+        })
+        everything = {b"Data/Report.TXT", b"Data/notes.txt",
+                      b"Data/.hidden.txt", b"Data/Sub/deep.Txt",
+                      b"Data/Sub/x.txt", b"Data/.git/objects/o.txt",
+                      b"Data/node_modules/n.txt", b"Data/Sub/.git/config.txt",
+                      b"Data/Sub/node_modules/dep/d.txt",
+                      b"Data/Sub/data/inner.txt"}
+        level1 = {b"Data/Report.TXT", b"Data/notes.txt", b"Data/.hidden.txt"}
+        level2 = level1 | {b"Data/Sub/deep.Txt", b"Data/Sub/x.txt",
+                           b"Data/node_modules/n.txt"}
+        # (options, lines, dirs): Data has 10 directories below it.
+        cases = [
+            (["--exclude", ".git", "--exclude=NODE_MODULES"],
+             everything - {b"Data/.git/objects/o.txt", b"Data/node_modules/n.txt",
+                           b"Data/Sub/.git/config.txt",
+                           b"Data/Sub/node_modules/dep/d.txt"}, 5),
+            (["--exclude", ".git:node_modules,*.tmp"],
+             everything - {b"Data/.git/objects/o.txt", b"Data/node_modules/n.txt",
+                           b"Data/Sub/.git/config.txt",
+                           b"Data/Sub/node_modules/dep/d.txt"}, 4),
+            # A file that matches an exclude mask is left out too.
+            (["--exclude", "*.TXT"], set(), 10),
+            (["--exclude", "n*.txt"], everything - {b"Data/notes.txt",
+                                                   b"Data/node_modules/n.txt"},
+             11),
+            # Never the search path itself; its namesakes below it, yes.
+            (["--exclude", "data"], everything - {b"Data/Sub/data/inner.txt"},
+             10),
+            (["--max-depth", "1"], level1, 1),
+            (["/r"], level1, 1),
+            (["--max-depth=2"], level2, 5),
+            (["--max-depth", "3"], everything - {
+                b"Data/Sub/node_modules/dep/d.txt"}, 10),
+            (["--max-depth", "4"], everything, 11),
+            (["--max-depth", "2147483647"], everything, 11),
+            (["--max-depth", "3", "/r"], level1, 1),
+            (["/r", "--max-depth", "3"], level1, 1),
+        ]
+        for options, lines, dirs in cases:
+            with self.subTest(options=options):
+                run = self.run_tool("/n*.txt", *options, "Data")
+                self.assert_search(run, [(b"Data", lines)], found=len(lines),
+                                   dirs=dirs)
+
+    def test_each_directory_in_name_order(self):
+        # Windows lists a directory by name: upper-cased UTF-16 units, so
+        # "_" after the letters, "é" after ASCII, an emoji (two surrogates)
+        # before U+E000; both builds print that order, whatever the file
+        # system's.
+        names = ["a", "a b", "a.b", "a2", "ab", "AB1", "B", "z", "Z1", "[x",
+                 "_u", "_u2", "~", "\u00e9", "\u00c9b", "\u03b1", "\u4e00",
+                 "\U0001f600", "\ue000x", "\uff41"]
+        make_tree(self.root, {"order/" + name: b"x" for name in
+                              reversed(names) if name not in ("a2", "_u2")})
+        make_tree(self.root, {"order/_u2/f.txt": b"f", "order/a2/f.txt": b"f"})
+        run = self.run_tool("/n*", "order")
+        expected = [b"order/" + windows_printed(n) if is_windows() else
+                    ("order/" + n).encode() for n in names]
+        expected += [b"order/a2/f.txt", b"order/_u2/f.txt"]
+        blocks, summary = parse_output(run.out)
+        self.assertEqual(blocks[0][1], [native_path(p) for p in expected],
+                         run.describe())
+        self.assertEqual(summary, b"22 files in 3 dirs.")
 
     def test_masks_and_paths_in_order(self):
         run = self.run_tool("/n*.png", "/N*.DOC", "Data", ".")

@@ -14,12 +14,15 @@ _kestriv() {
       return
     fi
   done
-  # --threads takes a number.
-  [[ ${COMP_WORDS[COMP_CWORD-1]} == --threads ]] && return
+  # --threads and --max-depth take a number, --exclude a mask.
+  case "${COMP_WORDS[COMP_CWORD-1]}" in
+    --threads | --max-depth | --exclude) return ;;
+  esac
   case "$cur" in
     -*)
       mapfile -t COMPREPLY < <(compgen -W \
-        '--help --version --print0 --bare --threads --utf8 --' -- "$cur")
+        '--help --version --print0 --bare --exclude --max-depth --threads --utf8 --' \
+        -- "$cur")
       ;;
     /*)
       mapfile -t COMPREPLY < <(compgen -W '/n /a /s /f /d /vs /r' -- "$cur")

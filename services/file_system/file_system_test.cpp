@@ -8,7 +8,8 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <set>
+#include <string>
+#include <vector>
 
 #include "gtest/gtest.h"
 #include "services/file_system/dos_times_posix.h"
@@ -67,15 +68,16 @@ class FileSystemTest : public ::testing::Test {
         << pattern;
     return rec;
   }
-  std::set<std::string> Names(const std::string& pattern) {
-    std::set<std::string> names;
+  // The names `pattern` delivers, in the scan's order.
+  std::vector<std::string> Names(const std::string& pattern) {
+    std::vector<std::string> names;
     std::string mask;
     DirectoryPtr dir = Open(pattern, &mask);
     if (!dir) return names;
     TSearchRec rec;
     for (int r = OpenEntryScan(*dir, mask, kAttrMaskAll, rec); r == 0;
          r = NextEntry(rec))
-      names.insert(rec.Name);
+      names.push_back(rec.Name);
     CloseEntryScan(rec);
     return names;
   }
@@ -181,20 +183,28 @@ TEST(DosTimesTest, AsTheLibraryConvertsThem) {
   tzset();
 }
 
+// Entries come in name order (upper-cased UTF-16 units; a byte that is
+// not UTF-8 last), whatever order the file system keeps.
 TEST_F(FileSystemTest, PatternsAndCase) {
   MakeDir("Sub");
-  MakeFile("Sub/a.TXT");
-  MakeFile("Sub/b.txt.bak");
-  MakeFile("Sub/README");
-  MakeFile("Sub/.hidden.txt");
+  for (const char* name :
+       {"Sub/README", "Sub/\xff.txt", "Sub/b.txt.bak", "Sub/\xc3\xa9.txt",
+        "Sub/a.TXT", "Sub/\xf0\x9f\x98\x80.txt", "Sub/.hidden.txt",
+        "Sub/Zebra and more than sixteen bytes.txt"})
+    MakeFile(name);
   const struct {
     const char* pattern;
-    std::set<std::string> names;
+    std::vector<std::string> names;
   } cases[] = {
-      {"Sub/*.txt", {"a.TXT", ".hidden.txt"}},
-      {"SUB/*.TXT", {"a.TXT", ".hidden.txt"}},
+      {"Sub/*.txt",
+       {".hidden.txt", "a.TXT", "Zebra and more than sixteen bytes.txt",
+        "\xc3\xa9.txt", "\xf0\x9f\x98\x80.txt", "\xff.txt"}},
+      {"SUB/?.TXT", {"a.TXT", "\xc3\xa9.txt", "\xff.txt"}},
       {"sub/R*.", {"README"}},
-      {"Sub/*.*", {".", "..", "a.TXT", "b.txt.bak", "README", ".hidden.txt"}},
+      {"Sub/*.*",
+       {".", "..", ".hidden.txt", "a.TXT", "b.txt.bak", "README",
+        "Zebra and more than sixteen bytes.txt", "\xc3\xa9.txt",
+        "\xf0\x9f\x98\x80.txt", "\xff.txt"}},
       {"Sub/A.txt", {"a.TXT"}},
       {"sUB/readme", {"README"}},
       {"Sub/.", {"."}},

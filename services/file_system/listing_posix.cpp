@@ -3,10 +3,12 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "services/file_system/directory_reader_posix.h"
 #include "services/file_system/file_system.h"
+#include "services/name_order.h"
 #include "services/path_text.h"
 #include "services/wildcard.h"
 
@@ -36,6 +38,35 @@ bool ReadEntries(DirectoryReader& reader, int fd, RecordBuffer* buffer,
                        listing->Add(type, name, std::strlen(name));
                      });
   }
+}
+
+// Puts the entries of `listing` in name order: by their name prefixes
+// where those decide, by the whole names where not. Only the entries move;
+// the names stay where they were read.
+void SortListing(Listing* listing, RecordBuffer* buffer) {
+  std::vector<ListedEntry>& entries = listing->entries;
+  using Sorted = RecordBuffer::Sorted;
+  std::vector<Sorted>& order = buffer->order;
+  order.resize(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const NamePrefix prefix = NamePrefixOf(listing->NameOf(entries[i]));
+    order[i] = {prefix.high, prefix.low, i << 1 | prefix.exact};
+  }
+  const auto before = [listing, &entries](const Sorted& x, const Sorted& y) {
+    if ((x.at & y.at & 1) != 0) {
+      if (x.high != y.high) return x.high < y.high;
+      if (x.low != y.low) return x.low < y.low;
+    }
+    return CompareNames(listing->NameOf(entries[x.at >> 1]),
+                        listing->NameOf(entries[y.at >> 1])) < 0;
+  };
+  if (std::is_sorted(order.begin(), order.end(), before)) return;
+  std::sort(order.begin(), order.end(), before);
+  std::vector<ListedEntry>& sorted = buffer->sorted;
+  sorted.clear();
+  sorted.reserve(entries.size());
+  for (const Sorted& item : order) sorted.push_back(entries[item.at >> 1]);
+  entries.swap(sorted);
 }
 
 // The type a status gives an entry whose listed type was unknown.
@@ -117,6 +148,7 @@ bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
   listing->names.clear();
   listing->entries.clear();
   if (!ReadEntries(reader, fd, buffer, listing)) return false;
+  SortListing(listing, buffer);
   for (ListedEntry& entry : listing->entries) {
     if (!StatusToRead(*listing, entry, wants)) continue;
     if (!ReadListedStatus(reader, fd, listing->CNameOf(entry),

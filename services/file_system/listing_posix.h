@@ -1,6 +1,7 @@
 // One directory's entries as the POSIX scans read them, built once by
 // whoever reads the directory (a worker reading ahead, or the walk): the
-// names, what each entry is (its listed type, a link's target resolved),
+// names in name order (CompareNames, the order Windows lists a directory
+// in, whatever order the system delivered them in), what each entry is (its listed type, a link's target resolved),
 // the statuses of the entries the run's filters will read, and the
 // subdirectories the walk will enter, in its order, for reading ahead.
 #ifndef KESTRIV_SERVICES_FILE_SYSTEM_LISTING_POSIX_H_
@@ -29,11 +30,21 @@ struct ListingWants {
   uint32_t fields = 0;
 };
 
-// Room for raw records, reused from listing to listing; never zero-filled,
-// as the system writes every byte that is read back.
+struct ListedEntry;
+
+// Room for raw records, and for putting a listing in order, reused from
+// listing to listing; never zero-filled, as every byte is written before it
+// is read back.
 struct RecordBuffer {
   std::unique_ptr<char[]> data;
   size_t capacity = 0;
+  // Each entry's name prefix and index, to sort by name.
+  struct Sorted {
+    uint64_t high, low;  // NamePrefix
+    size_t at;           // the index, and in the lowest bit the exactness
+  };
+  std::vector<Sorted> order;
+  std::vector<ListedEntry> sorted;  // the entries in order, then swapped in
 };
 
 // What a listed entry's status says, as the scans deliver it.
@@ -92,8 +103,8 @@ bool ReadListedStatus(DirectoryReader& reader, int fd, const char* name,
                       ListedStatus* status);
 
 // Reads the whole listing of the open directory `fd`, the raw records
-// passing through `buffer`, and the statuses `wants` asks for through
-// `fd`; false when the system fails.
+// passing through `buffer`, puts it in name order, and reads the statuses
+// `wants` asks for through `fd`; false when the system fails.
 bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
                  const ListingWants& wants, Listing* listing);
 
