@@ -76,6 +76,20 @@ bool EntersSubdirectoriesAt(size_t level) {
           level < static_cast<size_t>(SearchSettings.MaxDepth));
 }
 
+// The same rules for the file system, which reads ahead only what the
+// walk enters: a directory at level N (the search path's entries are at 1)
+// is entered when the walk enters the subdirectories of one at N - 1.
+DescentRule TheDescentRule() {
+  DescentRule rule;
+  if (!SearchSettings.ExcludeMasks.Empty())
+    rule.excluded = &SearchSettings.ExcludeMasks;
+  if (!SearchSettings.Recursive)
+    rule.deepest = 0;
+  else if (SearchSettings.MaxDepth != 0)
+    rule.deepest = static_cast<size_t>(SearchSettings.MaxDepth) - 1;
+  return rule;
+}
+
 char Delimiter() { return NativeSyntax().delimiter; }
 
 // One line: the entry's path in true case, or in short form with /vs.
@@ -272,6 +286,7 @@ void SearchDirectory(const std::string& dir, const std::string& mask,
   ScanPlan plan;
   if (walk.mask_dir.empty()) plan.mask = walk.mask;
   plan.wanted = FieldsTheFilterReads();
+  plan.descent = TheDescentRule();
   PlanScans(*session, plan);
   walk.path = WithTrailingBackslash(dir);
   SearchRoot root = OpenSearchRoot(*session, walk.path);

@@ -16,6 +16,8 @@ class NameExclusion {
   void Add(std::string_view mask);
   // True when `name` matches a mask of the list.
   bool Excludes(std::string_view name) const;
+  // True when the list has no mask.
+  bool Empty() const { return masks_.empty(); }
 
  private:
   std::vector<CompiledMask> masks_;

@@ -8,9 +8,12 @@
 #define KESTRIV_SERVICES_FILE_SYSTEM_FILE_SYSTEM_H_
 
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
+#include <string_view>
 
+#include "services/name_exclusion.h"
 #include "services/path_text.h"
 
 // Attribute bits.
@@ -130,13 +133,27 @@ struct TSearchRec {
   std::unique_ptr<EntryScanState, EntryScanStateDeleter> Scan;
 };
 
+// Which subdirectories a walk enters, as far as their names and depth
+// tell: the walked directory is at level 0, its subdirectories at 1.
+struct DescentRule {
+  const NameExclusion* excluded = nullptr;  // names left out; null: none
+  size_t deepest = std::numeric_limits<size_t>::max();  // level entered
+  // True when the subdirectory `name` of a directory at `level` is entered.
+  bool Enters(std::string_view name, size_t level) const {
+    return level < deepest &&
+           (excluded == nullptr || !excluded->Excludes(name));
+  }
+};
+
 // What a walk asks of the directories it enters: the wildcard mask of its
-// selection scans (empty when it selects in other directories) and the
-// fields (kWant bits) it reads of each entry they deliver. Listings read
-// from now on may read those ahead, with the names.
+// selection scans (empty when it selects in other directories), the fields
+// (kWant bits) it reads of each entry they deliver, and which
+// subdirectories it enters. Listings read from now on may read those
+// ahead, with the names, and read ahead none of the others.
 struct ScanPlan {
   std::string mask;
   uint32_t wanted = 0;
+  DescentRule descent;
 };
 void PlanScans(FileSystemSession& session, const ScanPlan& plan);
 

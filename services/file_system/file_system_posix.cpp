@@ -199,7 +199,7 @@ int OpenComponent(FileSystemSession& session, int at, const std::string& name) {
   if (listed < 0) return -1;
   Listing listing;
   const bool read = ReadListing(*session.reader, listed, &session.records,
-                                ListingWants(), &listing);
+                                ListingWants(), 0, &listing);
   session.reader->Close(listed);
   const std::string stored = read ? StoredNameIn(listing, name) : std::string();
   if (stored.empty()) {
@@ -248,6 +248,7 @@ DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry) {
   DirectoryPtr dir = NewDirectory(*parent.session);
   dir->parent = &parent;
   dir->name = entry.Name;
+  dir->level = parent.level + 1;
   // An entry listed as a directory is opened only as one: should it have
   // become a link since, it is not followed to wherever that leads.
   dir->follow = (entry.Attr & kAttrReparsePoint) != 0;

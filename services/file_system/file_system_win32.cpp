@@ -34,6 +34,8 @@ struct FileSystemSession {
   // The walk's selection mask, when it is a wildcard mask but "*" and
   // "*.*": read with each directory ahead.
   std::wstring mask;
+  // Which subdirectories the walk enters: the others are not read ahead.
+  DescentRule descent;
 };
 
 void FileSystemSessionDeleter::operator()(FileSystemSession* session) const {
@@ -77,6 +79,7 @@ struct Directory {
   // Opened from typed text: the full "\\?\" path, ending in "\". From an
   // entry: its name as stored on disk, empty for ".".
   std::wstring name;
+  size_t level = 0;  // in the walk: 0 for one opened from typed text
   bool up = false;  // opened from the entry "..": the parent's parent
   AheadNode* ahead = nullptr;  // claimed among the listings read ahead
   bool listing_asked = false;  // its listing was taken, or read here, once
@@ -276,7 +279,8 @@ const Listing* ReadItself(Directory& dir) {
   if (dir.listing || dir.listing_asked) return dir.listing.get();
   dir.listing_asked = true;
   AheadRead read;
-  ReadDirectoryAt(PathOf(dir, L""), std::wstring(), &read);
+  ReadDirectoryAt(PathOf(dir, L""), std::wstring(), dir.session->descent,
+                  dir.level, &read);
   dir.listing.reset(static_cast<Listing*>(read.listing.release()));
   return dir.listing.get();
 }
@@ -317,6 +321,7 @@ DirectoryPtr OpenSubdirectory(Directory& parent, const TSearchRec& entry) {
   DirectoryPtr dir(new Directory);
   dir->session = parent.session;
   dir->parent = &parent;
+  dir->level = parent.level + 1;
   if (IsDotName(entry.Name)) {
     dir->up = entry.Name.size() == 2;
     return dir;
@@ -342,13 +347,15 @@ const AheadListing* ListingToFollow(Directory& dir) {
 }
 
 AheadHandle NewAheadHandle(Directory& dir) {
-  return NewAheadPath(PathOf(dir, L""), dir.session->mask);
+  return NewAheadPath(PathOf(dir, L""), dir.session->mask,
+                      dir.session->descent, dir.level);
 }
 
 void PlanScans(FileSystemSession& session, const ScanPlan& plan) {
   const std::wstring mask =
       HasWildcards(plan.mask) ? WideText(plan.mask) : std::wstring();
   session.mask = IsFullMask(mask) ? std::wstring() : mask;
+  session.descent = plan.descent;
 }
 
 // A detached directory holds its full path, as one opened from typed text

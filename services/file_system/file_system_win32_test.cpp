@@ -410,7 +410,7 @@ TEST_F(FileSystemWin32Test, ReadsAheadKeepWhatThePlatformAnswered) {
   for (const auto& c : cases) {
     SCOPED_TRACE(NarrowText(c.path + c.mask));
     AheadRead read;
-    ReadDirectoryAt(c.path, c.mask, &read);
+    ReadDirectoryAt(c.path, c.mask, DescentRule(), 0, &read);
     EXPECT_EQ(read.error == 0, c.read);
     if (!c.read) continue;
     ASSERT_TRUE(read.listing);

@@ -106,12 +106,14 @@ void Listing::Add(unsigned char type, const char* name, size_t size) {
   entries.push_back(entry);
 }
 
-void Listing::FindSubdirectories() {
+void Listing::FindSubdirectories(const DescentRule& descent, size_t level) {
   subdirectories.clear();
   for (size_t i = 0; i < entries.size(); ++i) {
     ListedEntry& entry = entries[i];
     entry.child = -1;
-    if (entry.type != DT_DIR || entry.gone || IsDotName(NameOf(entry)))
+    const std::string_view name = NameOf(entry);
+    if (entry.type != DT_DIR || entry.gone || IsDotName(name) ||
+        !descent.Enters(name, level))
       continue;
     entry.child = static_cast<int32_t>(subdirectories.size());
     subdirectories.push_back(static_cast<uint32_t>(i));
@@ -144,7 +146,7 @@ bool ReadListedStatus(DirectoryReader& reader, int fd, const char* name,
 }
 
 bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
-                 const ListingWants& wants, Listing* listing) {
+                 const ListingWants& wants, size_t level, Listing* listing) {
   listing->names.clear();
   listing->entries.clear();
   if (!ReadEntries(reader, fd, buffer, listing)) return false;
@@ -159,6 +161,6 @@ bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
     entry.has_status = true;
     if (entry.type == DT_UNKNOWN) entry.type = TypeOf(entry.status);
   }
-  listing->FindSubdirectories();
+  listing->FindSubdirectories(wants.descent, level);
   return true;
 }

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "services/file_system/file_system.h"
 #include "services/file_system/read_ahead.h"
 
 class CompiledMask;
@@ -23,11 +24,12 @@ class DirectoryReader;
 
 // What a listing reads besides names and types: the statuses of the
 // entries that `candidates` selects, when `fields` asks for any (the
-// kWant bits of file_system.h). Shared, unchanged, by every listing read
-// for one walk.
+// kWant bits of file_system.h), and which subdirectories the walk enters.
+// Shared, unchanged, by every listing read for one walk.
 struct ListingWants {
   std::shared_ptr<const CompiledMask> candidates;
   uint32_t fields = 0;
+  DescentRule descent;
 };
 
 struct ListedEntry;
@@ -81,9 +83,9 @@ class Listing : public AheadListing {
   }
   // Appends an entry; its status and place come later.
   void Add(unsigned char type, const char* name, size_t size);
-  // Makes `subdirectories` from the entries: directories, not links, not
-  // "." or "..".
-  void FindSubdirectories();
+  // Makes `subdirectories` from the entries of this directory at `level`:
+  // directories, not links, not "." or "..", that `descent` enters.
+  void FindSubdirectories(const DescentRule& descent, size_t level);
 
   size_t Bytes() const override;
   size_t SubdirectoryCount() const override { return subdirectories.size(); }
@@ -102,10 +104,11 @@ bool NeedsStatus(unsigned char type, uint32_t wanted);
 bool ReadListedStatus(DirectoryReader& reader, int fd, const char* name,
                       ListedStatus* status);
 
-// Reads the whole listing of the open directory `fd`, the raw records
-// passing through `buffer`, puts it in name order, and reads the statuses
-// `wants` asks for through `fd`; false when the system fails.
+// Reads the whole listing of the open directory `fd`, at `level` of the
+// walk, the raw records passing through `buffer`, puts it in name order,
+// and reads the statuses `wants` asks for through `fd`; false when the
+// system fails.
 bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
-                 const ListingWants& wants, Listing* listing);
+                 const ListingWants& wants, size_t level, Listing* listing);
 
 #endif  // KESTRIV_SERVICES_FILE_SYSTEM_LISTING_POSIX_H_

@@ -20,16 +20,17 @@ namespace {
 // 64 MiB for each thread's allocations, besides its stack.
 constexpr size_t kWorkerAddressSpace = (64 << 20) + (512 << 10);
 
-// What a handle stands for: an open directory, and what the listings read
-// through it read besides names.
+// What a handle stands for: an open directory at `level` of the walk, and
+// what the listings read through it read besides names.
 struct AheadDirectory {
   int fd = -1;
+  size_t level = 0;
   std::shared_ptr<const ListingWants> wants;
 };
 
 // A handle for `fd`; kNoAheadHandle, with `fd` closed, when memory is
 // short.
-AheadHandle HandleOf(DirectoryReader& reader, int fd,
+AheadHandle HandleOf(DirectoryReader& reader, int fd, size_t level,
                      std::shared_ptr<const ListingWants> wants) {
   AheadDirectory* made = new (std::nothrow) AheadDirectory;
   if (made == nullptr) {
@@ -37,6 +38,7 @@ AheadHandle HandleOf(DirectoryReader& reader, int fd,
     return kNoAheadHandle;
   }
   made->fd = fd;
+  made->level = level;
   made->wants = std::move(wants);
   return reinterpret_cast<AheadHandle>(made);
 }
@@ -57,7 +59,8 @@ class DescriptorSource : public AheadSource {
     // Each thread's own room for raw records, reused from read to read.
     thread_local RecordBuffer buffer;
     std::unique_ptr<Listing> listing = std::make_unique<Listing>();
-    if (!ReadListing(reader_, fd, &buffer, *at.wants, listing.get())) {
+    if (!ReadListing(reader_, fd, &buffer, *at.wants, at.level + 1,
+                     listing.get())) {
       read->error = errno != 0 ? errno : EIO;
       reader_.Close(fd);
       return;
@@ -65,7 +68,7 @@ class DescriptorSource : public AheadSource {
     if (listing->SubdirectoryCount() == 0)
       reader_.Close(fd);
     else
-      read->handle = HandleOf(reader_, fd, at.wants);
+      read->handle = HandleOf(reader_, fd, at.level + 1, at.wants);
     read->listing = std::move(listing);
   }
 
@@ -118,5 +121,6 @@ AheadHandle NewAheadHandle(Directory& dir) {
   const int fd = DescriptorOf(dir);
   const int own = fd < 0 ? -1 : OpenBelow(*dir.session, fd, ".", true);
   return own < 0 ? kNoAheadHandle
-                 : HandleOf(*dir.session->reader, own, dir.session->wants);
+                 : HandleOf(*dir.session->reader, own, dir.level,
+                            dir.session->wants);
 }

@@ -5,6 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "services/wide_text_win32.h"
+
 namespace {
 
 constexpr size_t kNameField =
@@ -14,6 +16,8 @@ constexpr size_t kNameField =
 struct AheadPath {
   std::wstring path;  // full, ending in "\"
   std::wstring mask;  // the walk's selection mask, empty when full
+  DescentRule descent;
+  size_t level = 0;
 };
 
 bool IsDotWide(std::wstring_view name) {
@@ -61,15 +65,19 @@ DWORD Enumerate(const std::wstring& pattern, bool is_mask, Listing& listing,
 }
 
 // The subdirectories the walk enters: every directory but "." and "..",
-// and but the links, which the walk may leave out and whose targets may
-// lead back into it.
-void FindSubdirectories(Listing& listing) {
+// but the links, which the walk may leave out and whose targets may lead
+// back into it, and but those `descent` leaves out, by their names as the
+// walk reads them.
+void FindSubdirectories(Listing& listing, const DescentRule& descent,
+                        size_t level) {
   std::vector<KeptRecord>& records = listing.all.records;
   for (size_t i = 0; i < records.size(); ++i) {
     KeptRecord& record = records[i];
+    const std::wstring_view name = listing.NameOf(record);
     if ((record.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (record.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-        IsDotWide(listing.NameOf(record)))
+        IsDotWide(name) ||
+        !descent.Enters(NarrowText(name.data(), name.size()), level))
       continue;
     record.child = static_cast<int32_t>(listing.subdirectories.size());
     listing.subdirectories.push_back(static_cast<uint32_t>(i));
@@ -90,9 +98,10 @@ class FindSource : public AheadSource {
             AheadRead* read) override {
     const AheadPath& at = *reinterpret_cast<const AheadPath*>(parent);
     std::wstring path = at.path + WideNameOf(name) + L'\\';
-    ReadDirectoryAt(path, at.mask, read);
+    ReadDirectoryAt(path, at.mask, at.descent, at.level + 1, read);
     if (read->error == 0 && read->listing->SubdirectoryCount() != 0)
-      read->handle = NewAheadPath(std::move(path), at.mask);
+      read->handle =
+          NewAheadPath(std::move(path), at.mask, at.descent, at.level + 1);
   }
 
   void Release(AheadHandle handle) override {
@@ -148,10 +157,13 @@ bool IsFullMask(std::wstring_view mask) {
   return mask == L"*" || mask == L"*.*";
 }
 
-AheadHandle NewAheadPath(std::wstring path, std::wstring mask) {
+AheadHandle NewAheadPath(std::wstring path, std::wstring mask,
+                         const DescentRule& descent, size_t level) {
   AheadPath* made = new AheadPath;
   made->path = std::move(path);
   if (!IsFullMask(mask)) made->mask = std::move(mask);
+  made->descent = descent;
+  made->level = level;
   return reinterpret_cast<AheadHandle>(made);
 }
 
@@ -160,6 +172,7 @@ std::unique_ptr<AheadSource> NewFindSource() {
 }
 
 void ReadDirectoryAt(const std::wstring& path, const std::wstring& mask,
+                     const DescentRule& descent, size_t level,
                      AheadRead* read) {
   auto listing = std::make_unique<Listing>();
   listing->mask = mask;
@@ -170,6 +183,6 @@ void ReadDirectoryAt(const std::wstring& path, const std::wstring& mask,
     read->error = static_cast<int>(error);
     return;
   }
-  FindSubdirectories(*listing);
+  FindSubdirectories(*listing, descent, level);
   read->listing = std::move(listing);
 }

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "services/file_system/file_system.h"
 #include "services/file_system/read_ahead.h"
 
 // The platform's enumeration as the walk's scans and the workers open it:
@@ -70,17 +71,21 @@ class Listing : public AheadListing {
 // True for the masks that select every entry: "*" and "*.*".
 bool IsFullMask(std::wstring_view mask);
 
-// The handle of a directory read ahead: a new object holding its full
-// path, ending in "\", and the mask its subdirectories are read with.
-AheadHandle NewAheadPath(std::wstring path, std::wstring mask);
+// The handle of a directory read ahead at `level` of the walk: a new
+// object holding its full path, ending in "\", the mask its subdirectories
+// are read with, and which of theirs the walk enters.
+AheadHandle NewAheadPath(std::wstring path, std::wstring mask,
+                         const DescentRule& descent, size_t level);
 
 // The platform's enumerations, for the workers.
 std::unique_ptr<AheadSource> NewFindSource();
 
-// Reads the directory at full path `path` (ending in "\") as a worker
-// does, with `mask` besides when it is not empty: the listing, or the
+// Reads the directory at full path `path` (ending in "\"), at `level` of
+// the walk, as a worker does, with `mask` besides when it is not empty:
+// the listing, its subdirectories those `descent` enters, or the
 // platform's error code.
 void ReadDirectoryAt(const std::wstring& path, const std::wstring& mask,
+                     const DescentRule& descent, size_t level,
                      AheadRead* read);
 
 struct FileSystemSession;

@@ -104,7 +104,8 @@ void ReadKept(const char* at, size_t size, Listing* listing) {
     listing->Add(static_cast<unsigned char>(at[0]), at + 2, name_size);
     at += 2 + name_size;
   }
-  listing->FindSubdirectories();
+  // Not followed by reads ahead: every subdirectory may stand.
+  listing->FindSubdirectories(DescentRule(), 0);
 }
 
 }  // namespace

@@ -160,7 +160,7 @@ bool RunKey(Directory& dir, std::string* key) {
 bool ReadInto(Directory& dir, int fd) {
   FileSystemSession& session = *dir.session;
   if (ReadListing(*session.reader, fd, &session.records, *session.wants,
-                  &dir.listing))
+                  dir.level, &dir.listing))
     return true;
   dir.error = errno != 0 ? errno : EIO;
   return false;
@@ -368,6 +368,7 @@ std::shared_ptr<const CompiledMask> CompiledMaskFor(FileSystemSession& session,
 void PlanScans(FileSystemSession& session, const ScanPlan& plan) {
   auto wants = std::make_shared<ListingWants>();
   wants->fields = plan.wanted & kWantAll;
+  wants->descent = plan.descent;
   if (wants->fields != 0 && HasWildcards(plan.mask))
     wants->candidates = CompiledMaskFor(session, plan.mask);
   session.wants = std::move(wants);

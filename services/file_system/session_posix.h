@@ -57,6 +57,7 @@ struct Directory {
   FileSystemSession* session = nullptr;
   Directory* parent = nullptr;  // null for one opened from typed text
   std::string name;             // its stored name in `parent`
+  size_t level = 0;             // in the walk: 0 for one opened from text
   bool follow = true;           // opened through a link when it is one
   int fd = -1;          // its descriptor, -1 before the first use or while
                         // given up to the budget
