@@ -1,6 +1,8 @@
 #include "frontend/run_driver.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 #include "frontend/command_line.h"
 #include "frontend/options.h"
@@ -258,8 +260,10 @@ void ShowHelpLines() {
 bool AsksForUtf8(const TStringList& args) {
   for (size_t at = 0; at < args.size() && args[at] != "--"; ++at) {
     if (args[at] == kUtf8Option) return true;
-    for (const char* option : kOptionsWithValueWord)
-      if (args[at] == option) ++at;
+    if (std::find(std::begin(kOptionsWithValueWord),
+                  std::end(kOptionsWithValueWord),
+                  args[at]) != std::end(kOptionsWithValueWord))
+      ++at;  // its value, whatever it says
   }
   return false;
 }

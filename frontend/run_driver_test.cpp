@@ -222,6 +222,11 @@ TEST_F(RunDriverTest, AsksForUtf8) {
       // A search path, a value, or no such option.
       {{"/n*", "--", "--utf8"}, false},
       {{"--threads", "--utf8", "/n*"}, false},
+      {{"--exclude", "--utf8", "/n*"}, false},
+      {{"/n*", "--max-depth", "--utf8"}, false},
+      // An option that takes the next word, last: nothing after it.
+      {{"/n*", "--exclude"}, false},
+      {{"/n*", "--threads"}, false},
       {{"--threads=2", "--utf8", "/n*"}, true},
       {{"--utf8=x", "/n*"}, false},
       {{"--UTF8", "/n*"}, false},
