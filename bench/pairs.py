@@ -13,7 +13,9 @@ reading every directory with openat and getdents64 and nothing else, on one
 thread and (for /n*.txt, /n* and the status queries) on --warm-threads
 threads over a shared stack; in the status queries, /n* /s1 and /n* /d-3650,
 it also reads every entry's status (-s), the floor for a walk that needs
-them. kestriv also runs with --threads 1, the walk's thread alone.
+them. kestriv also runs with --threads 1, the walk's thread alone, and,
+given --before, an earlier kestriv build runs beside it in the same rounds,
+checked and measured the same way ("kestriv before").
 
 Then /n*.txt in two more tree states, each with find, bfs, fd, kestriv and
 the raw walk on one thread and on many: cold, the page cache, dentries and
@@ -21,7 +23,8 @@ inodes dropped before every timed run (root only); and a network share, a
 directory mounted by the caller (bench/run.sh: sshfs over the loopback with
 every cache off). A second table shows the three states side by side, a
 third the status queries warm and cold the same way, and a last one
-kestriv's median over the parallel raw walk's, bfs's and fd's in each state.
+kestriv's median over the parallel raw walk's, bfs's and fd's in each state
+(and the earlier build's, beside it).
 """
 import argparse
 import os
@@ -108,9 +111,14 @@ class Row:
                               time.localtime(int(self.cutoff)))
         expr = [stamp if a == "{cutoff}" else a for a in find_expr or []]
         k = self.kestriv = tools["kestriv"]
+        self.commands = {"kestriv": [k] + kargs + ["."]}
+        # An earlier build next to kestriv, so that in each round the two
+        # run one right after the other.
+        self.before = tools.get("before")
+        if self.before:
+            self.commands["before"] = [self.before] + kargs + ["."]
         # And the walk's thread alone, reading one directory at a time.
-        self.commands = {"kestriv": [k] + kargs + ["."],
-                         "kestriv1": [k, "--threads", "1"] + kargs + ["."]}
+        self.commands["kestriv1"] = [k, "--threads", "1"] + kargs + ["."]
         if base_args is not None:
             self.base_name = "kestriv " + " ".join(base_args)
             self.commands["base"] = [k] + base_args + ["."]
@@ -174,7 +182,7 @@ def selection(row, tool):
     """What one captured run of a row's command selected: a list of paths,
     or for the raw walk the number of entries it read."""
     argv = row.commands[tool]
-    if argv[0] == row.kestriv:
+    if argv[0] in (row.kestriv, row.before):
         return kestriv_paths(capture(argv, row.tree, 1))
     if tool.startswith("floor"):
         return int(capture(argv, row.tree))
@@ -381,12 +389,13 @@ def mib(kib):
 def tool_name(tool, row):
     walk = "raw walk -s" if row.statuses else "raw walk"
     return {"base": row.base_name, "floor": walk,
-            "kestriv1": "kestriv --threads 1",
+            "kestriv1": "kestriv --threads 1", "before": "kestriv before",
             "floorN": "%s -j %d" % (walk, row.floor_threads)}.get(tool, tool)
 
 
 def print_notes(label, notes, row):
-    """The row's notes; true when kestriv or the baseline failed."""
+    """The row's notes; true when kestriv or the baseline failed (not the
+    earlier build: its differences are what a change may have mended)."""
     failed = False
     for tool, note in sorted(notes.items()):
         print("note: %s, %s: %s" % (label, tool_name(tool, row), note))
@@ -394,20 +403,34 @@ def print_notes(label, notes, row):
     return failed
 
 
-def print_tables(results, pairs, warm_threads):
+def with_before(tools, before):
+    """The tools of a table, with the earlier build right after kestriv
+    when it takes part."""
+    if not before:
+        return tools
+    at = tools.index("kestriv") + 1
+    return tools[:at] + ["before"] + tools[at:]
+
+
+def print_tables(results, pairs, warm_threads, before=False):
     print("Ratios: median time over the baseline's median (GNU find, unless "
           "the row names another), %d rounds, all output to /dev/null. "
           "(≠): selection differs, see the notes." % pairs)
     print()
-    print("| query | entries | baseline ms | kestriv | kestriv --threads 1 "
+    extra = " kestriv before |" if before else ""
+    print("| query | entries | baseline ms | kestriv |%s kestriv --threads 1 "
           "| bfs | fd | raw walk | raw walk, %d threads "
-          "| peak MiB kestriv / find / bfs / fd |" % warm_threads)
-    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---|")
+          "| peak MiB kestriv /%s find / bfs / fd |"
+          % (extra, warm_threads, " kestriv before /" if before else ""))
+    print("|---|---:|---:|---:|%s---:|---:|---:|---:|---:|---|"
+          % ("---:|" if before else ""))
     statuses = [row.label for row, _, _, _, _ in results if row.statuses]
+    tools = with_before(["kestriv", "kestriv1", "bfs", "fd", "floor",
+                         "floorN"], before)
+    peaked = with_before(["kestriv", "base", "bfs", "fd"], before)
     for row, selected, notes, medians, peaks in results:
         peak = " / ".join(mib(peaks.get(t)) if t in row.commands else "—"
-                          for t in ("kestriv", "base", "bfs", "fd"))
-        tools = ["kestriv", "kestriv1", "bfs", "fd", "floor", "floorN"]
+                          for t in peaked)
         print("| `%s` | %d | %.0f | %s | %s |" % (
             row.label, selected, medians["base"] * 1000,
             " | ".join(cell(t, row, notes, medians) for t in tools), peak))
@@ -422,7 +445,7 @@ def print_tables(results, pairs, warm_threads):
     return failed
 
 
-def print_states(states, skipped):
+def print_states(states, skipped, before=False):
     """The /n*.txt row in each tree state: medians in ms with the ratio to
     find's median."""
     print()
@@ -431,9 +454,12 @@ def print_states(states, skipped):
           "lists below the tree.")
     print()
     print("| tree state | entries | rounds | find | bfs | fd | kestriv | "
-          "kestriv --threads 1 | raw walk, 1 thread | raw walk, parallel |")
-    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
-    tools = ["base", "bfs", "fd", "kestriv", "kestriv1", "floor", "floorN"]
+          "%skestriv --threads 1 | raw walk, 1 thread | raw walk, parallel |"
+          % ("kestriv before | " if before else ""))
+    print("|---|---:|---:|---:|---:|---:|---:|%s---:|---:|---:|"
+          % ("---:|" if before else ""))
+    tools = with_before(["base", "bfs", "fd", "kestriv", "kestriv1", "floor",
+                         "floorN"], before)
     for label, (row, _, entries, rounds, notes, medians) in states:
         print("| %s (parallel: %d threads) | %d | %d | %s |" % (
             label, row.floor_threads, entries, rounds,
@@ -447,7 +473,7 @@ def print_states(states, skipped):
     return failed
 
 
-def print_status_states(states, skipped):
+def print_status_states(states, skipped, before=False):
     """The status queries in each tree state, as print_states shows
     /n*.txt, beside the raw walk that reads every entry's status."""
     if not states:
@@ -459,10 +485,13 @@ def print_status_states(states, skipped):
           "-s.")
     print()
     print("| tree state | query | entries | rounds | find | bfs | fd | "
-          "kestriv | kestriv --threads 1 | raw walk -s, 1 thread "
-          "| raw walk -s, parallel |")
-    print("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
-    tools = ["base", "bfs", "fd", "kestriv", "kestriv1", "floor", "floorN"]
+          "kestriv | %skestriv --threads 1 | raw walk -s, 1 thread "
+          "| raw walk -s, parallel |"
+          % ("kestriv before | " if before else ""))
+    print("|---|---|---:|---:|---:|---:|---:|---:|%s---:|---:|---:|"
+          % ("---:|" if before else ""))
+    tools = with_before(["base", "bfs", "fd", "kestriv", "kestriv1", "floor",
+                         "floorN"], before)
     for label, (row, selected, _, rounds, notes, medians) in states:
         print("| %s (parallel: %d threads) | `%s` | %d | %d | %s |" % (
             label, row.floor_threads, row.query, selected, rounds,
@@ -479,29 +508,38 @@ def print_status_states(states, skipped):
     return failed
 
 
-def over_cell(tool, row, notes, medians):
-    """kestriv's median over a peer's."""
-    if tool not in row.commands or "kestriv" not in row.commands:
+def over_cell(tool, row, notes, medians, build="kestriv"):
+    """A kestriv build's median (kestriv's, or the earlier build's) over a
+    peer's."""
+    if tool not in row.commands or build not in row.commands:
         return "—"
-    text = "%.2f" % (medians["kestriv"] / medians[tool])
-    return text + " (≠)" if tool in notes or "kestriv" in notes else text
+    text = "%.2f" % (medians[build] / medians[tool])
+    return text + " (≠)" if tool in notes or build in notes else text
 
 
-def print_over_peers(states):
+def print_over_peers(states, before=False):
     """kestriv's median over the parallel raw walk's, bfs's and fd's, for
-    /n*.txt and the status queries in each tree state they were timed in."""
+    /n*.txt and the status queries in each tree state they were timed in;
+    with the earlier build, its own over each peer right beside kestriv's."""
     print()
     print("kestriv over its peers: kestriv's median over the peer's, same "
           "run, from the tables above; the raw walk reads every entry's "
           "status (-s) for the queries that need them.")
+    if before:
+        print("\"before over\": the earlier build's median over the same "
+              "peer's, same rounds.")
     print()
-    print("| tree state | query | raw walk, parallel | bfs | fd |")
-    print("|---|---|---:|---:|---:|")
+    peers = [("floorN", "raw walk, parallel"), ("bfs", "bfs"), ("fd", "fd")]
+    builds = ["kestriv", "before"] if before else ["kestriv"]
+    print("| tree state | query | %s |" % " | ".join(
+        name if build == "kestriv" else "before over " + name
+        for _, name in peers for build in builds))
+    print("|---|---|%s" % ("---:|" * (len(peers) * len(builds))))
     for label, (row, _, _, _, notes, medians) in states:
         print("| %s (parallel: %d threads) | `%s` | %s |" % (
             label, row.floor_threads, row.query, " | ".join(
-                over_cell(t, row, notes, medians)
-                for t in ("floorN", "bfs", "fd"))))
+                over_cell(t, row, notes, medians, build)
+                for t, _ in peers for build in builds)))
 
 
 def print_commands(rows):
@@ -568,6 +606,8 @@ def main():
     parser.add_argument("--chain", help="the deep chain")
     parser.add_argument("--wide", help="the directory of many files")
     parser.add_argument("--floor", help="the raw walk binary")
+    parser.add_argument("--before", help="an earlier kestriv build, timed "
+                        "beside the binary")
     parser.add_argument("--pairs", type=int, default=7)
     parser.add_argument("--warm-threads", type=int, default=2,
                         help="threads of the parallel raw walk, warm")
@@ -590,6 +630,9 @@ def main():
     if args.pairs < 1 or args.share_pairs < 1 or args.cold_pairs < 0:
         sys.exit("pairs.py: at least one round, please")
     tools = find_tools(os.path.abspath(args.kestriv), args.floor)
+    before = bool(args.before)
+    if before:
+        tools["before"] = os.path.abspath(args.before)
     trees = {"tree": args.tree, "chain": args.chain, "wide": args.wide}
     os.environ["LC_ALL"] = "C"  # the same byte-wise rules for every tool
     print("tools:   %s" % version_line(tools))
@@ -632,13 +675,14 @@ def main():
         skipped.append((args.share_label, args.share_skipped or
                         "no --share given"))
     rows = [result[0] for result in results]
-    failed = print_tables(results, args.pairs, args.warm_threads)
-    failed = print_states(states, skipped) or failed
-    failed = print_status_states(status_states, status_skipped) or failed
+    failed = print_tables(results, args.pairs, args.warm_threads, before)
+    failed = print_states(states, skipped, before) or failed
+    failed = print_status_states(status_states, status_skipped,
+                                 before) or failed
     # State by state, /n*.txt first in each.
     order = [label for label, _ in states]
     print_over_peers(sorted(states + status_states,
-                            key=lambda state: order.index(state[0])))
+                            key=lambda state: order.index(state[0])), before)
     print_commands(rows + [state[0] for _, state in states[1:]] +
                    [state[0] for label, state in status_states
                     if label != "warm"])

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmark: kestriv against GNU find, bfs and fd on generated trees.
 #   bench/run.sh [--small] [--pairs N] [--cold-pairs N] [--share-pairs N]
+#                [--before BINARY]
 # Builds kestriv (Release, build/release) and the raw getdents64 walk,
 # installs bfs and fd where it can, generates the trees when missing, then
 # runs bench/pairs.py: one table of time ratios to find and peak memory (warm
@@ -10,6 +11,8 @@
 # /n* /d-3650 warm and cold beside the raw walk that reads every status, one
 # of kestriv over the raw walk, bfs and fd in each of those, then a
 # system-call summary. 0 rounds skips the cold or the network-share rows.
+# --before BINARY times an earlier kestriv build beside this one in the same
+# rounds, as a "kestriv before" column in every table.
 # KESTRIV=<binary> uses another binary; KESTRIV_BENCH_DIR=<dir> keeps the
 # trees elsewhere.
 set -euo pipefail
@@ -20,6 +23,7 @@ small=()
 pairs=7
 cold_pairs=3
 share_pairs=3
+before=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --small) small=(--small) ;;
@@ -29,11 +33,22 @@ while [ $# -gt 0 ]; do
     --cold-pairs=*) cold_pairs="${1#--cold-pairs=}" ;;
     --share-pairs) share_pairs="${2:?--share-pairs needs a number}"; shift ;;
     --share-pairs=*) share_pairs="${1#--share-pairs=}" ;;
-    -h|--help) sed -n 2,14p "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --before) before="${2:?--before needs a kestriv binary}"; shift ;;
+    --before=*) before="${1#--before=}"
+      : "${before:?--before needs a kestriv binary}" ;;
+    -h|--help) sed -n 2,17p "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "run.sh: unknown argument $1" >&2; exit 2 ;;
   esac
   shift
 done
+# Refused before anything is built or installed.
+before_args=()
+if [ -n "$before" ]; then
+  if [ ! -f "$before" ] || [ ! -x "$before" ]; then
+    echo "run.sh: --before: $before is not an executable file" >&2; exit 2
+  fi
+  before_args=(--before "$before")
+fi
 
 # Tools: the build, the tree generator, peak memory and system-call counts.
 missing=()
@@ -210,9 +225,13 @@ else
 fi
 
 echo "kestriv: $binary"
+if [ -n "$before" ]; then
+  echo "before:  $before"
+fi
 echo "trees:   $dir/{tree,chain,wide} ($(uname -sr), $(nproc) CPUs)"
 status=0
 python3 "$here/pairs.py" --kestriv "$binary" --tree "$tree" \
   --chain "$chain" --wide "$wide" --floor "$floor" --pairs "$pairs" \
-  --cold-pairs "$cold_pairs" "${share_args[@]}" || status=$?
+  --cold-pairs "$cold_pairs" "${share_args[@]}" "${before_args[@]}" \
+  || status=$?
 exit "$status"
