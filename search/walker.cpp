@@ -36,6 +36,7 @@ struct Level {
 // of a tree costs heap memory, not machine stack, and one text buffer of
 // each kind serves every level.
 struct Walk {
+  DescentRule descent;   // which subdirectories it enters
   std::string mask_dir;  // what stands before the mask's last component
   std::string mask;      // that component
   std::string path;      // the directory's path as typed and walked
@@ -67,18 +68,10 @@ bool IsCandidate(const TSearchRec& rec) {
          !SearchSettings.ExcludeMasks.Excludes(rec.Name);
 }
 
-// Whether the walk enters the subdirectories of a directory whose entries
-// are at `level` (the search path's own are at level 1): not with /r, nor
-// at the --max-depth limit, where they are printed but not entered.
-bool EntersSubdirectoriesAt(size_t level) {
-  return SearchSettings.Recursive &&
-         (SearchSettings.MaxDepth == 0 ||
-          level < static_cast<size_t>(SearchSettings.MaxDepth));
-}
-
-// The same rules for the file system, which reads ahead only what the
-// walk enters: a directory at level N (the search path's entries are at 1)
-// is entered when the walk enters the subdirectories of one at N - 1.
+// Which subdirectories the walk enters, for the walk and for the file
+// system, which reads ahead only those: none with /r; with --max-depth N
+// (the search path's entries are at level 1), a directory at level N is
+// printed if it matches but not entered; never an excluded one.
 DescentRule TheDescentRule() {
   DescentRule rule;
   if (!SearchSettings.ExcludeMasks.Empty())
@@ -236,7 +229,9 @@ void Leave(Walk& walk) {
 void WalkChain(Walk& walk) {
   while (!walk.chain.empty()) {
     Level& level = walk.chain.back();
-    if (EntersSubdirectoriesAt(walk.chain.size()) && NextSubdirectory(level))
+    // The chain's last directory is at level size - 1, the walked one at 0.
+    if (walk.descent.EntersBelow(walk.chain.size() - 1) &&
+        NextSubdirectory(level))
       Descend(walk, level);
     else
       Leave(walk);
@@ -286,7 +281,7 @@ void SearchDirectory(const std::string& dir, const std::string& mask,
   ScanPlan plan;
   if (walk.mask_dir.empty()) plan.mask = walk.mask;
   plan.wanted = FieldsTheFilterReads();
-  plan.descent = TheDescentRule();
+  walk.descent = plan.descent = TheDescentRule();
   PlanScans(*session, plan);
   walk.path = WithTrailingBackslash(dir);
   SearchRoot root = OpenSearchRoot(*session, walk.path);
@@ -297,7 +292,7 @@ void SearchDirectory(const std::string& dir, const std::string& mask,
   } else {
     walk.printed = root.prefix;
   }
-  if (EntersSubdirectoriesAt(1))
+  if (walk.descent.EntersBelow(0))
     walk.ancestors = StartingChain(root.dir.get());
   Level level;
   level.dir = std::move(root.dir);

@@ -138,9 +138,11 @@ struct TSearchRec {
 struct DescentRule {
   const NameExclusion* excluded = nullptr;  // names left out; null: none
   size_t deepest = std::numeric_limits<size_t>::max();  // level entered
+  // True when the subdirectories of a directory at `level` may be entered.
+  bool EntersBelow(size_t level) const { return level < deepest; }
   // True when the subdirectory `name` of a directory at `level` is entered.
   bool Enters(std::string_view name, size_t level) const {
-    return level < deepest &&
+    return EntersBelow(level) &&
            (excluded == nullptr || !excluded->Excludes(name));
   }
 };
