@@ -2,14 +2,35 @@
 
 #include "services/dates.h"
 
+namespace {
+
+// The local calendar fields of `second`.
+tm LocalFieldsOf(time_t second) {
+  tm local = {};
+  if (localtime_r(&second, &local) == nullptr) {
+    // No local time for this instant (a broken time-zone setting); the
+    // universal time is the closest answer left.
+    gmtime_r(&second, &local);
+  }
+  return local;
+}
+
+}  // namespace
+
+// The age filter reads the clock for every entry it tests, many times a
+// second: the fields of the last second converted are kept with it, so
+// that only a new second costs a time-zone lookup. Only the walk's thread
+// reads the clock, but each thread would keep its own.
 CalendarTime ReadLocalClock() {
   timespec now = {};
   clock_gettime(CLOCK_REALTIME, &now);
-  tm local = {};
-  if (localtime_r(&now.tv_sec, &local) == nullptr) {
-    // No local time for this instant (a broken time-zone setting); the
-    // universal time is the closest answer left.
-    gmtime_r(&now.tv_sec, &local);
+  thread_local time_t converted = 0;
+  thread_local bool any = false;
+  thread_local tm local = {};
+  if (!any || now.tv_sec != converted) {
+    local = LocalFieldsOf(now.tv_sec);
+    converted = now.tv_sec;
+    any = true;
   }
   CalendarTime result;
   result.year = static_cast<uint16_t>(local.tm_year + 1900);

@@ -7,6 +7,7 @@ constexpr int64_t kDaySeconds = 86400;
 // the library: they are clamped anyway, and the arithmetic stays far from
 // overflow.
 constexpr int64_t kCachedRange = int64_t{1} << 33;
+constexpr size_t kDays = 8192;
 
 int64_t FloorDiv(int64_t a, int64_t b) {
   return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
@@ -50,10 +51,10 @@ DosDateTime ByLibrary(time_t mtime) {
 
 // The zone's offset at `t`, when the library's local time there is
 // universal time plus that offset (a zone that counts leap seconds is not).
-bool OffsetAt(time_t t, long* offset) {
+bool OffsetAt(time_t t, int32_t* offset) {
   struct tm local;
   if (localtime_r(&t, &local) == nullptr) return false;
-  *offset = local.tm_gmtoff;
+  *offset = static_cast<int32_t>(local.tm_gmtoff);
   const Fields f = FieldsOfUniversal(static_cast<int64_t>(t) + *offset);
   return f.year == local.tm_year + 1900 && f.month == local.tm_mon + 1 &&
          f.day == local.tm_mday && f.hour == local.tm_hour &&
@@ -69,11 +70,12 @@ DosDateTime DosTimes::Of(time_t mtime) {
   const int64_t t = static_cast<int64_t>(mtime);
   if (t < -kCachedRange || t > kCachedRange) return ByLibrary(mtime);
   const int64_t number = FloorDiv(t, kDaySeconds);
-  Day& day = days_[static_cast<size_t>(number) & (days_.size() - 1)];
+  if (days_.empty()) days_.resize(kDays);
+  Day& day = days_[static_cast<size_t>(number) & (kDays - 1)];
   if (day.number != number) {
     const time_t start = static_cast<time_t>(number * kDaySeconds);
-    long middle = 0, end = 0;
-    day.number = number;
+    int32_t middle = 0, end = 0;
+    day.number = static_cast<int32_t>(number);
     day.uniform = OffsetAt(start, &day.offset) &&
                   OffsetAt(start + kDaySeconds / 2, &middle) &&
                   OffsetAt(start + kDaySeconds - 1, &end) &&

@@ -8,8 +8,8 @@
 
 #include <time.h>
 
-#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "services/dates.h"
 
@@ -21,11 +21,13 @@ class DosTimes {
  private:
   // One day of universal time, and the offset that holds all through it.
   struct Day {
-    int64_t number = INT64_MIN;
-    long offset = 0;
+    int32_t number = INT32_MIN;
+    int32_t offset = 0;
     bool uniform = false;  // false: the library converts each time
   };
-  std::array<Day, 1024> days_;
+  // By day number; enough for the days of two decades to stand side by
+  // side, as a tree's times spread over years. Made at the first time.
+  std::vector<Day> days_;
 };
 
 #endif  // KESTRIV_SERVICES_FILE_SYSTEM_DOS_TIMES_POSIX_H_

@@ -23,6 +23,19 @@ void Reserve(RecordBuffer* buffer, size_t capacity) {
   buffer->capacity = capacity;
 }
 
+// Room for the entries of `bytes` of raw records more: names never take
+// more than their records, and no record is shorter than kShortestRecord.
+// Most directories come in one read, and get their room at once.
+void MakeRoom(Listing* listing, size_t bytes) {
+  constexpr size_t kShortestRecord = 24;
+  const auto grow = [](auto& items, size_t more) {
+    if (items.capacity() - items.size() < more)
+      items.reserve(std::max(items.size() + more, 2 * items.capacity()));
+  };
+  grow(listing->entries, bytes / kShortestRecord);
+  grow(listing->names, bytes);
+}
+
 // Each call returns whole records, so every chunk is added as it comes:
 // the raw records of a huge directory are never all held at once.
 bool ReadEntries(DirectoryReader& reader, int fd, RecordBuffer* buffer,
@@ -33,6 +46,7 @@ bool ReadEntries(DirectoryReader& reader, int fd, RecordBuffer* buffer,
         reader.ReadRecords(fd, buffer->data.get(), buffer->capacity);
     if (n < 0) return false;
     if (n == 0) return true;
+    MakeRoom(listing, static_cast<size_t>(n));
     ForEachRawRecord(buffer->data.get(), static_cast<size_t>(n),
                      [listing](unsigned char type, const char* name) {
                        listing->Add(type, name, std::strlen(name));
@@ -45,6 +59,21 @@ bool ReadEntries(DirectoryReader& reader, int fd, RecordBuffer* buffer,
 // the names stay where they were read.
 void SortListing(Listing* listing, RecordBuffer* buffer) {
   std::vector<ListedEntry>& entries = listing->entries;
+  // A few entries, as most directories hold, are put in place one by one,
+  // their names compared whole: cheaper than preparing prefixes.
+  constexpr size_t kFew = 16;
+  if (entries.size() <= kFew) {
+    for (size_t i = 1; i < entries.size(); ++i) {
+      const ListedEntry entry = entries[i];
+      const std::string_view name = listing->NameOf(entry);
+      size_t at = i;
+      for (; at > 0 && CompareNames(name, listing->NameOf(entries[at - 1])) < 0;
+           --at)
+        entries[at] = entries[at - 1];
+      entries[at] = entry;
+    }
+    return;
+  }
   using Sorted = RecordBuffer::Sorted;
   std::vector<Sorted>& order = buffer->order;
   order.resize(entries.size());
