@@ -93,7 +93,8 @@ bool ListedEntryFields(Directory& dir, const Listing& listing,
     return true;
   }
   if (entry.has_status) {
-    *fields = FieldsOf(*dir.session, name, entry.status, wanted);
+    const size_t index = static_cast<size_t>(&entry - listing.entries.data());
+    *fields = FieldsOf(*dir.session, name, listing.statuses[index], wanted);
     return true;
   }
   if (entry.gone) return false;

@@ -23,17 +23,22 @@ void Reserve(RecordBuffer* buffer, size_t capacity) {
   buffer->capacity = capacity;
 }
 
-// Room for the entries of `bytes` of raw records more: names never take
-// more than their records, and no record is shorter than kShortestRecord.
-// Most directories come in one read, and get their room at once.
-void MakeRoom(Listing* listing, size_t bytes) {
-  constexpr size_t kShortestRecord = 24;
+// Room for the entries of `size` bytes of raw records more, counted
+// first: most directories come in one read and get their room at once,
+// and no more than they take.
+void MakeRoom(Listing* listing, const char* records, size_t size) {
+  size_t count = 0, name_bytes = 0;
+  ForEachRawRecord(records, size,
+                   [&count, &name_bytes](unsigned char, const char* name) {
+                     ++count;
+                     name_bytes += std::strlen(name) + 1;
+                   });
   const auto grow = [](auto& items, size_t more) {
     if (items.capacity() - items.size() < more)
       items.reserve(std::max(items.size() + more, 2 * items.capacity()));
   };
-  grow(listing->entries, bytes / kShortestRecord);
-  grow(listing->names, bytes);
+  grow(listing->entries, count);
+  grow(listing->names, name_bytes);
 }
 
 // Each call returns whole records, so every chunk is added as it comes:
@@ -46,7 +51,7 @@ bool ReadEntries(DirectoryReader& reader, int fd, RecordBuffer* buffer,
         reader.ReadRecords(fd, buffer->data.get(), buffer->capacity);
     if (n < 0) return false;
     if (n == 0) return true;
-    MakeRoom(listing, static_cast<size_t>(n));
+    MakeRoom(listing, buffer->data.get(), static_cast<size_t>(n));
     ForEachRawRecord(buffer->data.get(), static_cast<size_t>(n),
                      [listing](unsigned char type, const char* name) {
                        listing->Add(type, name, std::strlen(name));
@@ -91,11 +96,22 @@ void SortListing(Listing* listing, RecordBuffer* buffer) {
   };
   if (std::is_sorted(order.begin(), order.end(), before)) return;
   std::sort(order.begin(), order.end(), before);
-  std::vector<ListedEntry>& sorted = buffer->sorted;
-  sorted.clear();
-  sorted.reserve(entries.size());
-  for (const Sorted& item : order) sorted.push_back(entries[item.at >> 1]);
-  entries.swap(sorted);
+  // The entries move to their places in place, cycle by cycle: position i
+  // takes the entry that was at order[i], and each placed one is marked
+  // by pointing at itself.
+  for (size_t start = 0; start < order.size(); ++start) {
+    if ((order[start].at >> 1) == start) continue;
+    const ListedEntry first = entries[start];
+    size_t at = start;
+    for (size_t from = order[at].at >> 1; from != start;
+         from = order[at].at >> 1) {
+      entries[at] = entries[from];
+      order[at].at = at << 1;
+      at = from;
+    }
+    entries[at] = first;
+    order[at].at = at << 1;
+  }
 }
 
 // The type a status gives an entry whose listed type was unknown.
@@ -151,6 +167,7 @@ void Listing::FindSubdirectories(const DescentRule& descent, size_t level) {
 
 size_t Listing::Bytes() const {
   return names.size() + entries.size() * sizeof(ListedEntry) +
+         statuses.size() * sizeof(ListedStatus) +
          subdirectories.size() * sizeof(uint32_t);
 }
 
@@ -180,15 +197,20 @@ bool ReadListing(DirectoryReader& reader, int fd, RecordBuffer* buffer,
   listing->entries.clear();
   if (!ReadEntries(reader, fd, buffer, listing)) return false;
   SortListing(listing, buffer);
-  for (ListedEntry& entry : listing->entries) {
+  listing->statuses.clear();
+  for (size_t i = 0; i < listing->entries.size(); ++i) {
+    ListedEntry& entry = listing->entries[i];
     if (!StatusToRead(*listing, entry, wants)) continue;
-    if (!ReadListedStatus(reader, fd, listing->CNameOf(entry),
-                          &entry.status)) {
+    ListedStatus status;
+    if (!ReadListedStatus(reader, fd, listing->CNameOf(entry), &status)) {
       entry.gone = true;  // a scan that asked would not find it either
       continue;
     }
+    if (listing->statuses.empty())
+      listing->statuses.resize(listing->entries.size());
+    listing->statuses[i] = status;
     entry.has_status = true;
-    if (entry.type == DT_UNKNOWN) entry.type = TypeOf(entry.status);
+    if (entry.type == DT_UNKNOWN) entry.type = TypeOf(status);
   }
   listing->FindSubdirectories(wants.descent, level);
   return true;

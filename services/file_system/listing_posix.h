@@ -46,7 +46,6 @@ struct RecordBuffer {
     size_t at;           // the index, and in the lowest bit the exactness
   };
   std::vector<Sorted> order;
-  std::vector<ListedEntry> sorted;  // the entries in order, then swapped in
 };
 
 // What a listed entry's status says, as the scans deliver it.
@@ -60,10 +59,9 @@ struct ListedEntry {
   uint32_t name = 0;       // where its name starts in the listing's names
   uint8_t size = 0;        // bytes of its name
   unsigned char type = 0;  // the d_type listed; DT_UNKNOWN resolved
-  bool has_status = false;  // `status` holds its status
+  bool has_status = false;  // the listing holds its status
   bool gone = false;        // its status could not be read: not delivered
   int32_t child = -1;  // its place among the subdirectories, or -1
-  ListedStatus status;
 };
 
 class Listing : public AheadListing {
@@ -72,6 +70,8 @@ class Listing : public AheadListing {
   std::string names;
   // In the order the scans deliver them.
   std::vector<ListedEntry> entries;
+  // The statuses read, each at its entry's index; empty when none was.
+  std::vector<ListedStatus> statuses;
   // Entries (by index) the walk enters without a link, in order.
   std::vector<uint32_t> subdirectories;
 

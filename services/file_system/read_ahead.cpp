@@ -288,6 +288,10 @@ void ReadAhead::Finish(AheadNode* node, AheadRead& read,
       read.handle = kNoAheadHandle;
       ++handles_;
       QueueChildren(node, node, holder, children);
+      // Woken for the children before this listing counts as ready: one
+      // the walk read itself it takes at once, and on a chain of single
+      // directories it then reads the next itself, without a hand-over.
+      WakeWorkers();
     }
   }
   DeleteAll(children);
@@ -305,7 +309,6 @@ void ReadAhead::Finish(AheadNode* node, AheadRead& read,
   ++ready_listings_;
   ready_bytes_ += node->bytes;
   if (awaited_ == node) listing_ready_.notify_one();
-  WakeWorkers();
 }
 
 void ReadAhead::QueueChildren(AheadNode* node, AheadNode* after,

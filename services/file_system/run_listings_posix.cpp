@@ -99,6 +99,7 @@ void WriteKept(const Listing& listing, char* out) {
 void ReadKept(const char* at, size_t size, Listing* listing) {
   listing->names.clear();
   listing->entries.clear();
+  listing->statuses.clear();
   for (const char* end = at + size; at < end;) {
     const size_t name_size = static_cast<unsigned char>(at[1]);
     listing->Add(static_cast<unsigned char>(at[0]), at + 2, name_size);
