@@ -445,67 +445,58 @@ def print_tables(results, pairs, warm_threads, before=False):
     return failed
 
 
-def print_states(states, skipped, before=False):
-    """The /n*.txt row in each tree state: medians in ms with the ratio to
-    find's median."""
+def print_state_table(title, states, skipped, before, queries):
+    """One table of tree states: medians in ms with the ratio to find's
+    median; with `queries`, a column for each row's query and the entries
+    kestriv selected (else those find lists), beside the raw walk with -s.
+    Then the notes of every state but warm, which the first table has."""
+    walk = "raw walk -s" if queries else "raw walk"
     print()
-    print("Tree states, `/n*.txt`: median ms (in brackets: over find's "
-          "median), all output to /dev/null; \"entries\" is how many find "
-          "lists below the tree.")
+    print(title)
     print()
-    print("| tree state | entries | rounds | find | bfs | fd | kestriv | "
-          "%skestriv --threads 1 | raw walk, 1 thread | raw walk, parallel |"
-          % ("kestriv before | " if before else ""))
-    print("|---|---:|---:|---:|---:|---:|---:|%s---:|---:|---:|"
-          % ("---:|" if before else ""))
+    print("| tree state | %sentries | rounds | find | bfs | fd | kestriv | "
+          "%skestriv --threads 1 | %s, 1 thread | %s, parallel |"
+          % ("query | " if queries else "",
+             "kestriv before | " if before else "", walk, walk))
+    print("|---|%s---:|---:|---:|---:|---:|---:|%s---:|---:|---:|"
+          % ("---|" if queries else "", "---:|" if before else ""))
     tools = with_before(["base", "bfs", "fd", "kestriv", "kestriv1", "floor",
                          "floorN"], before)
-    for label, (row, _, entries, rounds, notes, medians) in states:
-        print("| %s (parallel: %d threads) | %d | %d | %s |" % (
-            label, row.floor_threads, entries, rounds,
+    for label, (row, selected, entries, rounds, notes, medians) in states:
+        query = "`%s` | " % row.query if queries else ""
+        print("| %s (parallel: %d threads) | %s%d | %d | %s |" % (
+            label, row.floor_threads, query,
+            selected if queries else entries, rounds,
             " | ".join(ms_cell(t, row, notes, medians) for t in tools)))
     print()
     failed = False
-    for label, (row, _, _, _, notes, _) in states[1:]:  # warm: noted above
-        failed = print_notes(label, notes, row) or failed
+    for label, (row, _, _, _, notes, _) in states:
+        if label != "warm":
+            failed = print_notes(row.label if queries else label, notes,
+                                 row) or failed
     for label, reason in skipped:
         print("note: %s: skipped, %s" % (label, reason))
     return failed
+
+
+def print_states(states, skipped, before=False):
+    """The /n*.txt row in each tree state."""
+    return print_state_table(
+        "Tree states, `/n*.txt`: median ms (in brackets: over find's "
+        "median), all output to /dev/null; \"entries\" is how many find "
+        "lists below the tree.", states, skipped, before, queries=False)
 
 
 def print_status_states(states, skipped, before=False):
-    """The status queries in each tree state, as print_states shows
-    /n*.txt, beside the raw walk that reads every entry's status."""
+    """The status queries in each tree state, beside the raw walk that
+    reads every entry's status."""
     if not states:
         return False
-    print()
-    print("Tree states, the queries that read every entry's status: median "
-          "ms (in brackets: over find's median), all output to /dev/null; "
-          "\"entries\" is how many kestriv selected; the raw walk runs with "
-          "-s.")
-    print()
-    print("| tree state | query | entries | rounds | find | bfs | fd | "
-          "kestriv | %skestriv --threads 1 | raw walk -s, 1 thread "
-          "| raw walk -s, parallel |"
-          % ("kestriv before | " if before else ""))
-    print("|---|---|---:|---:|---:|---:|---:|---:|%s---:|---:|---:|"
-          % ("---:|" if before else ""))
-    tools = with_before(["base", "bfs", "fd", "kestriv", "kestriv1", "floor",
-                         "floorN"], before)
-    for label, (row, selected, _, rounds, notes, medians) in states:
-        print("| %s (parallel: %d threads) | `%s` | %d | %d | %s |" % (
-            label, row.floor_threads, row.query, selected, rounds,
-            " | ".join(ms_cell(t, row, notes, medians) for t in tools)))
-    later = [(row, notes) for label, (row, _, _, _, notes, _) in states
-             if label != "warm"]  # warm: noted above
-    if skipped or any(notes for _, notes in later):
-        print()
-    failed = False
-    for row, notes in later:
-        failed = print_notes(row.label, notes, row) or failed
-    for label, reason in skipped:
-        print("note: %s: skipped, %s" % (label, reason))
-    return failed
+    return print_state_table(
+        "Tree states, the queries that read every entry's status: median "
+        "ms (in brackets: over find's median), all output to /dev/null; "
+        "\"entries\" is how many kestriv selected; the raw walk runs with "
+        "-s.", states, skipped, before, queries=True)
 
 
 def over_cell(tool, row, notes, medians, build="kestriv"):

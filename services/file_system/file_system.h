@@ -140,10 +140,13 @@ struct DescentRule {
   size_t deepest = std::numeric_limits<size_t>::max();  // level entered
   // True when the subdirectories of a directory at `level` may be entered.
   bool EntersBelow(size_t level) const { return level < deepest; }
+  // True when a subdirectory named `name` is left out wherever it stands.
+  bool LeavesOut(std::string_view name) const {
+    return excluded != nullptr && excluded->Excludes(name);
+  }
   // True when the subdirectory `name` of a directory at `level` is entered.
   bool Enters(std::string_view name, size_t level) const {
-    return EntersBelow(level) &&
-           (excluded == nullptr || !excluded->Excludes(name));
+    return EntersBelow(level) && !LeavesOut(name);
   }
 };
 

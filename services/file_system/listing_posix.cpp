@@ -25,14 +25,13 @@ void Reserve(RecordBuffer* buffer, size_t capacity) {
 
 // Room for the entries of `size` bytes of raw records more, counted
 // first: most directories come in one read and get their room at once,
-// and no more than they take.
+// and little more than they take. A record holds its name, the NUL and at
+// most seven bytes of padding after its fixed fields.
 void MakeRoom(Listing* listing, const char* records, size_t size) {
-  size_t count = 0, name_bytes = 0;
+  size_t count = 0;
   ForEachRawRecord(records, size,
-                   [&count, &name_bytes](unsigned char, const char* name) {
-                     ++count;
-                     name_bytes += std::strlen(name) + 1;
-                   });
+                   [&count](unsigned char, const char*) { ++count; });
+  const size_t name_bytes = size - count * RawRecordLayout::kNameOffset;
   const auto grow = [](auto& items, size_t more) {
     if (items.capacity() - items.size() < more)
       items.reserve(std::max(items.size() + more, 2 * items.capacity()));

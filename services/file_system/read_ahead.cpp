@@ -500,10 +500,12 @@ bool ReadAhead::WouldExpand(const AheadNode* node,
   KESTRIV_CHECK(OnWalkThread());
   if (listing.SubdirectoryCount() == 0) return false;
   Lock lock(mutex_);
-  const bool expandable =
-      node == nullptr || (node->claimed && !node->released &&
-                          node->state == State::kTaken && !node->expanded);
-  return expandable && handles_ < limits_.handles;
+  return (node == nullptr || Expandable(node)) && handles_ < limits_.handles;
+}
+
+bool ReadAhead::Expandable(const AheadNode* node) const {
+  return node->claimed && !node->released && node->state == State::kTaken &&
+         !node->expanded;
 }
 
 AheadNode* ReadAhead::Expand(AheadNode* node, const AheadListing& listing,
@@ -522,10 +524,7 @@ AheadNode* ReadAhead::Expand(AheadNode* node, const AheadListing& listing,
       node = made;
       ++live_;
     }
-    const bool expandable =
-        node != nullptr && node->claimed && !node->released &&
-        node->state == State::kTaken && !node->expanded;
-    if (expandable && holder != nullptr && !children.empty() &&
+    if (node != nullptr && Expandable(node) && holder != nullptr && !children.empty() &&
         handle != kNoAheadHandle && handles_ < limits_.handles) {
       holder->handle = handle;
       handle = kNoAheadHandle;

@@ -187,6 +187,9 @@ class ReadAhead {
   AheadNode* ForWorker() const;
   // True while listings read and not taken stay within the bounds.
   bool UnderBounds() const;
+  // True when the walk holds `node`, has taken it, and its children are
+  // not queued yet.
+  bool Expandable(const AheadNode* node) const;
   // Reads `node`, kQueued, with the lock let go of meanwhile.
   void ReadNode(AheadNode* node, Lock& lock, Deferred& deferred);
   // Hands the result of `node`'s read over: the one place a read ends.

@@ -68,8 +68,10 @@ DWORD Enumerate(const std::wstring& pattern, bool is_mask, Listing& listing,
 // but the links, which the walk may leave out and whose targets may lead
 // back into it, and but those `descent` leaves out, by their names as the
 // walk reads them.
+// A name becomes text only where there are exclusions to test it against.
 void FindSubdirectories(Listing& listing, const DescentRule& descent,
                         size_t level) {
+  if (!descent.EntersBelow(level)) return;
   std::vector<KeptRecord>& records = listing.all.records;
   for (size_t i = 0; i < records.size(); ++i) {
     KeptRecord& record = records[i];
@@ -77,7 +79,8 @@ void FindSubdirectories(Listing& listing, const DescentRule& descent,
     if ((record.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
         (record.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
         IsDotWide(name) ||
-        !descent.Enters(NarrowText(name.data(), name.size()), level))
+        (descent.excluded != nullptr &&
+         descent.LeavesOut(NarrowText(name.data(), name.size()))))
       continue;
     record.child = static_cast<int32_t>(listing.subdirectories.size());
     listing.subdirectories.push_back(static_cast<uint32_t>(i));
